@@ -1,0 +1,55 @@
+# Front door: every target installs what is missing, configures and builds first.
+BUILD      ?= build
+GENERATOR  ?= Ninja
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: all deps configure build run test bench asan tsan fuzz install package format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run.sh $(BUILD)/tallyvox
+
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
+
+bench: build
+	@scripts/bench.sh $(BUILD)
+
+# The test suite built with AddressSanitizer + UndefinedBehaviorSanitizer, and with ThreadSanitizer.
+asan:
+	@$(MAKE) --no-print-directory test BUILD=build-asan BUILD_TYPE=Debug \
+	    CMAKE_ARGS="-DTALLYVOX_SANITIZE='address;undefined' -DTALLYVOX_BUILD_BENCH=OFF"
+
+tsan:
+	@$(MAKE) --no-print-directory test BUILD=build-tsan BUILD_TYPE=Debug \
+	    CMAKE_ARGS="-DTALLYVOX_SANITIZE=thread -DTALLYVOX_BUILD_BENCH=OFF"
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DTALLYVOX_BUILD_FUZZ=ON -DTALLYVOX_BUILD_TESTS=OFF -DTALLYVOX_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+install: build
+	@cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf build build-asan build-tsan build-fuzz

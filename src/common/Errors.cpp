@@ -1,0 +1,9 @@
+#include "Errors.h"
+
+EAppError::EAppError(QString message) : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
+
+QString ErrorMessage(const std::exception& e) {
+    if (const auto* appError = dynamic_cast<const EAppError*>(&e))
+        return appError->Message();
+    return QString::fromLocal8Bit(e.what());
+}

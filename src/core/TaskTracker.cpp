@@ -1,0 +1,143 @@
+#include "TaskTracker.h"
+
+#include "TaskTime.h"
+#include "TickCounter.h"
+
+#include <algorithm>
+#include <limits>
+
+QString SanitizeCaption(const QString& Caption) {
+    QString result = Caption;
+    result.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    for (QChar& c : result) {
+        if (c == u'\r' || c == u'\n' || c == QChar(0))
+            c = u' ';
+    }
+    return result;
+}
+
+TTaskTracker::TTaskTracker(const ITickCounter& Ticks, QString ApplicationTitle)
+    : FTicks(Ticks), FApplicationTitle(std::move(ApplicationTitle)), FTitle(FApplicationTitle) {}
+
+TTaskTracker::~TTaskTracker() = default;
+
+int TTaskTracker::IndexOf(const TTaskRow* Row) const {
+    if (!Row || Row->FIndex < 0 || Row->FIndex >= Count() || FRows[static_cast<std::size_t>(Row->FIndex)].get() != Row)
+        return -1;
+    return Row->FIndex;
+}
+
+QString TTaskTracker::TrayTip() const {
+    QString tip = FTitle.left(TrayTipLimit);
+    // Never leave half of a surrogate pair at the cut.
+    if (tip.size() == TrayTipLimit && tip.back().isHighSurrogate())
+        tip.chop(1);
+    return tip;
+}
+
+TTaskRow& TTaskTracker::AppendTask(const QString& Caption) {
+    const int index = Count();
+    if (FObserver)
+        FObserver->TaskRowAboutToBeInserted(index);
+    auto row = std::make_unique<TTaskRow>();
+    row->FCaption = SanitizeCaption(Caption);
+    row->FTimeText = TTaskDuration::Build(0, 0, 0, false);
+    row->FIndex = index;
+    TTaskRow& added = *row;
+    FRows.push_back(std::move(row));
+    if (FObserver)
+        FObserver->TaskRowInserted(index);
+    return added;
+}
+
+void TTaskTracker::AccumulateTime(TTaskRow& Task) {
+    const std::uint32_t now = FTicks.Now();
+    const std::uint32_t delta = now - Task.FClock.LastTick;
+    const std::uint32_t room = std::numeric_limits<std::uint32_t>::max() - Task.FClock.ElapsedMs;
+    Task.FClock.ElapsedMs += std::min(delta, room);
+    Task.FClock.LastTick = now;
+    RefreshTaskTime(Task);
+}
+
+void TTaskTracker::RefreshTaskTime(TTaskRow& Task) {
+    const std::uint32_t ms = Task.FClock.ElapsedMs;
+    const auto hours = static_cast<std::int32_t>(ms / 3600000u);
+    const auto minutes = static_cast<std::int32_t>((ms % 3600000u) / 60000u);
+    const auto seconds = static_cast<std::int32_t>((ms % 60000u) / 1000u);
+    QString text = TTaskDuration::Build(hours, minutes, seconds, false);
+    if (text != Task.FTimeText) {
+        Task.FTimeText = std::move(text);
+        NotifyRowChanged(Task);
+    }
+}
+
+void TTaskTracker::SetActiveTask(TTaskRow* Task, bool Force) {
+    if (!Force && Task == FActiveTask)
+        return;
+    if (FActiveTask)
+        AccumulateTime(*FActiveTask);
+    if (Task) {
+        Task->FClock.LastTick = FTicks.Now();
+        AccumulateTime(*Task);
+        FTitle = Task->FCaption + QStringLiteral(" - ") + FApplicationTitle;
+    } else {
+        FTitle = QStringLiteral("(idle) - ") + FApplicationTitle;
+    }
+    FLastActiveTask = FActiveTask;
+    FActiveTask = Task;
+    FTrayImageIndex = FActiveTask ? ActiveImageIndex : IdleImageIndex;
+    if (FObserver)
+        FObserver->TrackingOutputsChanged();
+}
+
+void TTaskTracker::Tick() {
+    if (FActiveTask)
+        AccumulateTime(*FActiveTask);
+}
+
+void TTaskTracker::SetCaption(TTaskRow& Task, const QString& Caption) {
+    Task.FCaption = SanitizeCaption(Caption);
+    NotifyRowChanged(Task);
+}
+
+void TTaskTracker::SetElapsedMs(TTaskRow& Task, std::uint32_t ElapsedMs) {
+    Task.FClock.ElapsedMs = ElapsedMs;
+    RefreshTaskTime(Task);
+}
+
+void TTaskTracker::ResetTask(TTaskRow& Task) {
+    Task.FClock.ElapsedMs = 0;
+    Task.FClock.LastTick = FTicks.Now();
+    RefreshTaskTime(Task);
+}
+
+void TTaskTracker::RemoveTasks(const std::vector<TTaskRow*>& Tasks) {
+    std::vector<TTaskRow*> collected;
+    for (const auto& row : FRows) {
+        if (std::find(Tasks.begin(), Tasks.end(), row.get()) == Tasks.end())
+            continue;
+        collected.push_back(row.get());
+        if (row.get() == FActiveTask)
+            SetActiveTask(nullptr, false);
+    }
+    if (std::find(collected.begin(), collected.end(), FLastActiveTask) != collected.end())
+        FLastActiveTask = nullptr;
+    // Removed from the bottom up, so that a long list renumbers only the rows below each gap.
+    for (auto it = collected.rbegin(); it != collected.rend(); ++it)
+        RemoveRowAt(IndexOf(*it));
+}
+
+void TTaskTracker::RemoveRowAt(int Index) {
+    if (FObserver)
+        FObserver->TaskRowAboutToBeRemoved(Index);
+    FRows.erase(FRows.begin() + Index);
+    for (std::size_t i = static_cast<std::size_t>(Index); i < FRows.size(); ++i)
+        FRows[i]->FIndex = static_cast<int>(i);
+    if (FObserver)
+        FObserver->TaskRowRemoved(Index);
+}
+
+void TTaskTracker::NotifyRowChanged(const TTaskRow& Task) {
+    if (FObserver)
+        FObserver->TaskRowChanged(IndexOf(&Task));
+}

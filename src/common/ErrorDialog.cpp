@@ -52,3 +52,11 @@ void ShowGeneralError(IPrompt& Prompt, const std::exception& E) {
     request.Icon = TMessageIcon::Error;
     Prompt.MessageBox(request);
 }
+
+void RunGuarded(IPrompt& Prompt, const std::function<void()>& Handler) {
+    try {
+        Handler();
+    } catch (const std::exception& e) {
+        ShowGeneralError(Prompt, e);
+    }
+}

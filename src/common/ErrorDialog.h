@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <exception>
+#include <functional>
 #include <initializer_list>
 
 // The text of the error dialog: Msg with its "%s" placeholders filled from Args, CR LF,
@@ -23,3 +24,7 @@ QString GeneralErrorText(const QString& Message);
 
 // Shows an error that escaped a handler in the general error box: caption "Tallyvox", error icon, OK.
 void ShowGeneralError(IPrompt& Prompt, const std::exception& E);
+
+// Runs a handler (command, timer tick, tray click, hot key, start-up step) and shows any error
+// that escapes it in the general error box; the program runs on. Qt must never see an exception.
+void RunGuarded(IPrompt& Prompt, const std::function<void()>& Handler);

@@ -1,0 +1,90 @@
+#include "HotKeyBackends.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHash>
+#include <QMetaObject>
+
+#include <exception>
+
+namespace {
+// Where no hot key can be grabbed: atoms from a table of the process, reference-counted like
+// global atoms, numbered from 0xC000 like string atoms; registration does nothing.
+class TSilentHotKeyBackend final : public IHotKeyBackend {
+public:
+    std::int32_t AddAtom(const QString& Name) override {
+        if (Name.isEmpty())
+            return 0;
+        auto it = FAtoms.find(Name);
+        if (it == FAtoms.end())
+            it = FAtoms.insert(Name, TEntry{FNext++, 0});
+        ++it->Count;
+        return it->Atom;
+    }
+    QString AtomName(std::int32_t Atom) override {
+        for (auto it = FAtoms.cbegin(); it != FAtoms.cend(); ++it)
+            if (it->Atom == Atom)
+                return it.key();
+        return {};
+    }
+    void DeleteAtom(std::int32_t Atom) override {
+        for (auto it = FAtoms.begin(); it != FAtoms.end(); ++it)
+            if (it->Atom == Atom) {
+                if (--it->Count == 0)
+                    FAtoms.erase(it);
+                return;
+            }
+    }
+    bool Register(std::int32_t, std::uint32_t, std::uint32_t) override { return false; }
+    void Unregister(std::int32_t) override {}
+
+private:
+    struct TEntry {
+        std::int32_t Atom;
+        int Count;
+    };
+    QHash<QString, TEntry> FAtoms;
+    std::int32_t FNext = 0xC000;
+};
+
+std::function<void(std::int32_t)>& PressedHandler() {
+    static std::function<void(std::int32_t)> handler;
+    return handler;
+}
+
+std::unique_ptr<IHotKeyBackend> ChooseBackend() {
+    if (qGuiApp != nullptr && QGuiApplication::platformName() == QStringLiteral("xcb"))
+        if (std::unique_ptr<IHotKeyBackend> x11 = CreateX11HotKeyBackend())
+            return x11;
+    return std::make_unique<TSilentHotKeyBackend>();
+}
+} // namespace
+
+IHotKeyBackend& HotKeyBackend() {
+    static const std::unique_ptr<IHotKeyBackend> backend = ChooseBackend();
+    return *backend;
+}
+
+void SetHotKeyPressedHandler(std::function<void(std::int32_t Id)> Handler) { PressedHandler() = std::move(Handler); }
+
+void DispatchHotKeyPressed(std::int32_t Id) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr)
+        return;
+    // Queued, so the handler (which may open a modal box) never runs inside X event processing.
+    QMetaObject::invokeMethod(
+        app,
+        [Id] {
+            const auto& handler = PressedHandler();
+            if (!handler)
+                return;
+            try {
+                handler(Id);
+            } catch (const std::exception& E) {
+                qWarning("Hot key handler failed: %s", E.what());
+            } catch (...) {
+                qWarning("Hot key handler failed");
+            }
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// System-wide hot keys and the atoms that name them. Modifier flags and key codes are the
+// Windows ones the program was built around: Alt 1, Ctrl 2, Shift 4, Win 8; Space 0x20,
+// digits '0'..'9' and letters 'A'..'Z' as their character codes.
+//
+// On an X11 session the keys are grabbed on the root window; everywhere else (Wayland, the
+// offscreen platform) registration silently does nothing, and atoms come from a table of the
+// process, so identifiers stay distinct and nonzero.
+class IHotKeyBackend {
+public:
+    virtual ~IHotKeyBackend() = default;
+
+    // The atom for Name, the same value for the same name; 0 when none can be had.
+    virtual std::int32_t AddAtom(const QString& Name) = 0;
+    // The name of an atom, empty for an unknown one.
+    virtual QString AtomName(std::int32_t Atom) = 0;
+    // Atoms of the X server live as long as the server; only the process table forgets them.
+    virtual void DeleteAtom(std::int32_t Atom) = 0;
+
+    // Takes the combination for Id. False, with nothing held, when the key cannot be taken
+    // (another program holds it, unknown key, no X session).
+    virtual bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk) = 0;
+    // Gives the combination of Id back; unknown ids are ignored.
+    virtual void Unregister(std::int32_t Id) = 0;
+};
+
+// The backend for this session, chosen once at the first call from the running platform.
+// Needs the application object for the X11 backend; without one the silent backend is used.
+IHotKeyBackend& HotKeyBackend();
+
+// Runs on the UI thread, from the event loop, for every press of a registered combination.
+void SetHotKeyPressedHandler(std::function<void(std::int32_t Id)> Handler);

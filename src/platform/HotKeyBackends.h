@@ -1,0 +1,13 @@
+#pragma once
+
+#include "HotKey.h"
+
+#include <memory>
+
+// Internal to the hot-key service: the backends and the hand-over of a press to the handler.
+
+// The X11 backend over Qt's X connection; nullptr when the application does not run on xcb.
+std::unique_ptr<IHotKeyBackend> CreateX11HotKeyBackend();
+
+// Queues the pressed handler for Id on the UI thread's event loop.
+void DispatchHotKeyPressed(std::int32_t Id);

@@ -1,0 +1,265 @@
+#include "SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+// Longest message a sender may send; anything longer is not ours.
+constexpr qsizetype MaxMessageBytes = 256;
+// A connection that sends nothing useful is dropped after this long.
+constexpr int IdleConnectionMs = 5000;
+const QByteArray AckLine = QByteArrayLiteral("ok\n");
+
+QByteArray MessageLine(const QString& Message) { return Message.toUtf8() + '\n'; }
+
+class TFd final {
+public:
+    explicit TFd(int Fd) : FFd(Fd) {}
+    ~TFd() {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+
+private:
+    int FFd;
+};
+} // namespace
+
+bool EnsurePrivateFolder(const QString& Folder) {
+    if (Folder.isEmpty())
+        return false;
+    const QByteArray path = QFile::encodeName(Folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+QString InstanceRuntimeFolder() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir(runtime).exists() && EnsurePrivateFolder(runtime))
+        return runtime;
+    const QString fallback = QDir::tempPath() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
+    return EnsurePrivateFolder(fallback) ? fallback : QString();
+}
+
+QString InstanceChannelName(const QString& InstanceName) {
+    return InstanceName + QStringLiteral("-%1").arg(::geteuid());
+}
+
+// --- TInstanceLock -------------------------------------------------------------------------
+
+TInstanceLock::TInstanceLock(int Fd, TState State, QString FileName)
+    : FFd(Fd), FState(State), FFileName(std::move(FileName)) {}
+
+TInstanceLock::~TInstanceLock() { ::close(FFd); }
+
+std::unique_ptr<TInstanceLock> TInstanceLock::Create(const QString& Folder, const QString& InstanceName) {
+    if (Folder.isEmpty())
+        return nullptr;
+    const QString fileName = Folder + u'/' + InstanceName + QStringLiteral(".lock");
+    // O_NOFOLLOW: a link planted in place of the lock file must not make us open another file.
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return nullptr;
+    int rc;
+    do
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc == 0)
+        return std::unique_ptr<TInstanceLock>(new TInstanceLock(fd, TState::Acquired, fileName));
+    if (errno == EWOULDBLOCK)
+        return std::unique_ptr<TInstanceLock>(new TInstanceLock(fd, TState::HeldElsewhere, fileName));
+    ::close(fd);
+    return nullptr;
+}
+
+// --- TInstanceChannelServer ----------------------------------------------------------------
+
+struct TInstanceChannelServer::TImpl {
+    QString FullName;
+    QByteArray Message;
+    std::function<void()> Handler;
+    std::unique_ptr<QLocalServer> Server;
+    std::vector<QPointer<QLocalSocket>> Waiting; // complete messages not yet handled
+
+    void Accept();
+    void Read(QLocalSocket* Socket);
+    void Answer(QLocalSocket* Socket);
+    void AnswerWaiting();
+};
+
+void TInstanceChannelServer::TImpl::Accept() {
+    while (QLocalSocket* socket = Server->nextPendingConnection()) {
+        QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { Read(socket); });
+        QTimer::singleShot(IdleConnectionMs, socket, [socket] { socket->abort(); });
+        Read(socket);
+    }
+}
+
+void TInstanceChannelServer::TImpl::Read(QLocalSocket* Socket) {
+    if (!Socket->canReadLine()) {
+        if (Socket->bytesAvailable() > MaxMessageBytes)
+            Socket->abort();
+        return;
+    }
+    const QByteArray line = Socket->readLine(MaxMessageBytes + 1);
+    if (line != Message) {
+        Socket->abort();
+        return;
+    }
+    if (!Handler) {
+        Waiting.emplace_back(Socket);
+        return;
+    }
+    Answer(Socket);
+}
+
+void TInstanceChannelServer::TImpl::Answer(QLocalSocket* Socket) {
+    QPointer<QLocalSocket> guard(Socket);
+    try {
+        Handler();
+    } catch (const std::exception& E) {
+        qWarning("Second-start message handler failed: %s", E.what());
+    } catch (...) {
+        qWarning("Second-start message handler failed");
+    }
+    // The handler may run a nested loop in which the sender gave up and the socket went.
+    if (!guard || guard->state() != QLocalSocket::ConnectedState)
+        return;
+    guard->write(AckLine);
+    guard->flush();
+    guard->disconnectFromServer();
+}
+
+void TInstanceChannelServer::TImpl::AnswerWaiting() {
+    std::vector<QPointer<QLocalSocket>> waiting;
+    waiting.swap(Waiting);
+    for (const QPointer<QLocalSocket>& socket : waiting)
+        if (socket && Handler)
+            Answer(socket);
+}
+
+TInstanceChannelServer::TInstanceChannelServer(QString FullName, QString Message)
+    : FImpl(std::make_unique<TImpl>()) {
+    FImpl->FullName = std::move(FullName);
+    FImpl->Message = MessageLine(Message);
+}
+
+TInstanceChannelServer::~TInstanceChannelServer() {
+    if (FImpl->Server)
+        FImpl->Server->close(); // removes the socket file
+}
+
+bool TInstanceChannelServer::Listen() {
+    if (IsListening())
+        return true;
+    if (QCoreApplication::instance() == nullptr)
+        return false;
+    FImpl->Server = std::make_unique<QLocalServer>();
+    QObject::connect(FImpl->Server.get(), &QLocalServer::newConnection, FImpl->Server.get(),
+                     [impl = FImpl.get()] { impl->Accept(); });
+    QLocalServer::removeServer(FImpl->FullName);
+    return FImpl->Server->listen(FImpl->FullName);
+}
+
+bool TInstanceChannelServer::IsListening() const { return FImpl->Server && FImpl->Server->isListening(); }
+
+void TInstanceChannelServer::SetHandler(std::function<void()> Handler) {
+    FImpl->Handler = std::move(Handler);
+    if (FImpl->Handler && !FImpl->Waiting.empty() && FImpl->Server)
+        QTimer::singleShot(0, FImpl->Server.get(), [impl = FImpl.get()] { impl->AnswerWaiting(); });
+}
+
+// --- SendInstanceMessage -------------------------------------------------------------------
+
+namespace {
+using TClock = std::chrono::steady_clock;
+
+int MsLeft(TClock::time_point Deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - TClock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+bool ConnectOnce(int Fd, const QByteArray& Path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (Path.size() >= static_cast<qsizetype>(sizeof addr.sun_path))
+        return false;
+    std::memcpy(addr.sun_path, Path.constData(), static_cast<std::size_t>(Path.size()));
+    return ::connect(Fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool SendAll(int Fd, const QByteArray& Data) {
+    qsizetype sent = 0;
+    while (sent < Data.size()) {
+        const ssize_t n = ::send(Fd, Data.constData() + sent, static_cast<std::size_t>(Data.size() - sent), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += n;
+    }
+    return true;
+}
+
+bool AwaitAck(int Fd, TClock::time_point Deadline) {
+    QByteArray reply;
+    while (reply.size() < AckLine.size()) {
+        pollfd pfd{Fd, POLLIN, 0};
+        const int rc = ::poll(&pfd, 1, MsLeft(Deadline));
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc <= 0)
+            return false; // time is up, or poll failed
+        char buffer[16];
+        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false; // closed without an acknowledgement
+        reply.append(buffer, n);
+    }
+    return reply.startsWith(AckLine);
+}
+} // namespace
+
+bool SendInstanceMessage(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound) {
+    const TClock::time_point deadline = TClock::now() + Bound;
+    const QByteArray path = QFile::encodeName(FullName);
+    for (;;) {
+        TFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (fd.Get() < 0)
+            return false;
+        if (ConnectOnce(fd.Get(), path))
+            return SendAll(fd.Get(), MessageLine(Message)) && AwaitAck(fd.Get(), deadline);
+        if (MsLeft(deadline) == 0)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, MsLeft(deadline))));
+    }
+}

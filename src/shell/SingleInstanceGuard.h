@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class TInstanceLock;
+class TInstanceChannelServer;
+
+// Lets one copy of the program run per user. The first start holds the lock and listens; a
+// later start tells the first one that it was started, waits for its answer and ends.
+// The application object must exist before CheckIfSingle, so the first instance can listen.
+class TSingleInstanceGuard final {
+public:
+    // How long a second start waits for the first instance to answer.
+    static constexpr std::chrono::milliseconds AckBound{2500};
+
+    explicit TSingleInstanceGuard(QString ApplicationIdName); // "Vostrak_Tallyvox"; takes no lock yet
+    ~TSingleInstanceGuard();
+    TSingleInstanceGuard(const TSingleInstanceGuard&) = delete;
+    TSingleInstanceGuard& operator=(const TSingleInstanceGuard&) = delete;
+
+    // True: this is the first instance, now listening. False: another instance holds the lock,
+    // or the lock could not be created at all; the first instance (if any) has been told.
+    bool CheckIfSingle();
+
+    // The first instance runs Handler on the UI thread for each second start, before that
+    // start gets its answer. Messages that came before a handler was set run once it is.
+    void SetMessageHandler(std::function<void()> Handler);
+
+    // The name of the second-start message's channel: the instance name and the user id.
+    const QString& BroadcastMessage() const { return FBroadcastMessage; }
+    // After a CheckIfSingle that returned false: whether the first instance answered in time.
+    bool MessageAcknowledged() const { return FAcknowledged; }
+
+private:
+    std::unique_ptr<TInstanceLock> Mutex; // null until CheckIfSingle ran, or when the lock failed
+    QString FApplicationIdName;
+    QString FBroadcastMessage;
+    std::unique_ptr<TInstanceChannelServer> FChannel;
+    std::function<void()> FHandler;
+    bool FAcknowledged = false;
+};
+
+// The one guard of the process while main() owns it, else nullptr. main() keeps the ownership
+// and clears this before the guard goes.
+extern TSingleInstanceGuard* InstanceGuard;

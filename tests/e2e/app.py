@@ -1,0 +1,214 @@
+"""The real program, run from a portable copy so that its data folder is a private AppData."""
+
+import os
+import shutil
+import signal
+import subprocess
+import time
+
+from xsession import Failed, wait_for
+
+BOM = b"\xef\xbb\xbf"
+TITLE_SUFFIX = " - Tallyvox"
+IDLE_TITLE = "(idle) - Tallyvox"
+
+
+def duration_text(ms):
+    """The time text a row shows for its milliseconds: H:MM:SS, or M:SS under an hour."""
+    seconds = ms // 1000
+    hours, minutes, secs = seconds // 3600, seconds % 3600 // 60, seconds % 60
+    return f"{hours}:{minutes:02d}:{secs:02d}" if hours else f"{minutes}:{secs:02d}"
+
+
+def encode_tasks(rows):
+    """tasks.db bytes for (caption, ms) rows, exactly as the program writes them."""
+    out = bytearray(BOM)
+    for caption, ms in rows:
+        for line in (caption, duration_text(ms), str(ms)):
+            out += line.encode("utf-8") + b"\r\n"
+    return bytes(out)
+
+
+def decode_tasks(data):
+    """Parses tasks.db bytes strictly; raises Failed on any deviation from the format."""
+    if not data.startswith(BOM):
+        raise Failed(f"tasks.db does not start with the UTF-8 byte-order mark: {data[:16]!r}")
+    body = data[len(BOM):]
+    if body and not body.endswith(b"\r\n"):
+        raise Failed(f"tasks.db does not end with CR LF: {data[-16:]!r}")
+    lines = body.split(b"\r\n")[:-1] if body else []
+    if any(b"\r" in line or b"\n" in line for line in lines):
+        raise Failed(f"tasks.db has a line break other than CR LF: {data!r}")
+    if len(lines) % 3:
+        raise Failed(f"tasks.db has {len(lines)} lines, not three per task: {data!r}")
+    rows = []
+    for i in range(0, len(lines), 3):
+        caption, text, ms = (line.decode("utf-8") for line in lines[i:i + 3])
+        if not ms.isdigit() or (len(ms) > 1 and ms[0] == "0") or int(ms) > 0xFFFFFFFF:
+            raise Failed(f"tasks.db row {i // 3}: milliseconds {ms!r} are not a plain number")
+        if text != duration_text(int(ms)):
+            raise Failed(f"tasks.db row {i // 3}: time text {text!r} does not match {ms} ms")
+        rows.append((caption, int(ms)))
+    return rows
+
+
+class TallyvoxApp:
+    def __init__(self, session, binary, root, name="portable"):
+        self.session = session
+        self.folder = os.path.join(root, name)
+        self.data = os.path.join(self.folder, "AppData")
+        os.makedirs(self.data, mode=0o700, exist_ok=True)
+        # A copy, not a link: the program finds its folder through /proc/self/exe, which
+        # resolves links, and the data folder must be the private one beside this copy.
+        self.binary = os.path.join(self.folder, "tallyvox")
+        shutil.copy2(binary, self.binary)
+        self.proc = None
+        self.log_path = os.path.join(root, name + ".log")
+        self._main = None
+
+    # --- data folder ------------------------------------------------------------------------
+
+    def path(self, name):
+        return os.path.join(self.data, name)
+
+    def suppress_hide_tip(self):
+        open(self.path("notip"), "wb").close()
+
+    def write_tasks(self, rows):
+        with open(self.path("tasks.db"), "wb") as f:
+            f.write(encode_tasks(rows))
+
+    def tasks_bytes(self):
+        try:
+            with open(self.path("tasks.db"), "rb") as f:
+                return f.read()
+        except (FileNotFoundError, IsADirectoryError):
+            return None
+
+    def tasks(self):
+        data = self.tasks_bytes()
+        return None if data is None else decode_tasks(data)
+
+    def wait_tasks(self, what, predicate, timeout=10.0):
+        """Waits until tasks.db parses and its rows satisfy predicate; returns the rows."""
+        def probe():
+            try:
+                rows = self.tasks()
+            except Failed:
+                return None  # caught between truncate and write by a non-atomic save
+            return rows if rows is not None and predicate(rows) else None
+        try:
+            return wait_for(what, probe, timeout=timeout)
+        except Failed:
+            raise Failed(f"tasks.db never showed {what}; it holds {self.tasks_bytes()!r}") from None
+
+    # --- process ----------------------------------------------------------------------------
+
+    def launch(self, hidden=False):
+        env = dict(self.session.env)
+        if hidden:
+            env["TALLYVOX_START_HIDDEN"] = "1"
+        log = open(self.log_path, "ab")
+        return subprocess.Popen([self.binary], cwd=self.folder, env=env, stdout=log,
+                                stderr=subprocess.STDOUT, start_new_session=True)
+
+    def start(self, hidden=False):
+        self.proc = self.launch(hidden)
+        self._main = None
+        if not hidden:
+            self.wait_mapped(True)
+        return self.proc
+
+    def alive(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def wait_exit(self, timeout=10.0):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failed(f"the program did not end within {timeout:.0f} s") from None
+
+    def terminate(self):
+        self.proc.send_signal(signal.SIGTERM)
+
+    def kill(self):
+        if self.alive():
+            self.proc.kill()
+            self.proc.wait()
+
+    def log(self):
+        try:
+            with open(self.log_path, "rb") as f:
+                return f.read().decode(errors="replace")
+        except FileNotFoundError:
+            return ""
+
+    # --- windows ----------------------------------------------------------------------------
+
+    def main_window(self, timeout=10.0):
+        """The main window: the program's top-level window whose title ends in " - Tallyvox"."""
+        if self._main is not None and self.session.window_name(self._main):
+            return self._main
+
+        def probe():
+            if not self.alive():
+                raise Failed(f"the program ended (code {self.proc.returncode}):\n{self.log()}")
+            tray = self.session.tray_children()
+            for wid in self.session.pid_windows(self.proc.pid):
+                if wid not in tray and self.session.window_name(wid).endswith(TITLE_SUFFIX):
+                    return wid
+            return None
+        self._main = wait_for("the main window", probe, timeout=timeout)
+        return self._main
+
+    def title(self):
+        return self.session.window_name(self.main_window())
+
+    def wait_title(self, expected, timeout=10.0):
+        try:
+            wait_for(f"the title {expected!r}", lambda: self.title() == expected, timeout=timeout)
+        except Failed:
+            raise Failed(f"the title is {self.title()!r}, expected {expected!r}") from None
+
+    def mapped(self):
+        return self.session.is_mapped(self.main_window())
+
+    def wait_mapped(self, shown, timeout=10.0):
+        state = "shown" if shown else "hidden"
+        wait_for(f"the main window to be {state}", lambda: self.mapped() == shown, timeout=timeout)
+
+    def focus(self):
+        self.session.activate(self.main_window())
+
+    def dialogs(self, name):
+        """Mapped windows of the program with exactly this title."""
+        return [wid for wid in self.session.pid_windows(self.proc.pid)
+                if self.session.window_name(wid) == name and self.session.is_mapped(wid)]
+
+    def wait_dialog(self, name, timeout=10.0, other_than=()):
+        def probe():
+            found = [w for w in self.dialogs(name) if w not in other_than]
+            return found[0] if found else None
+        return wait_for(f"a window titled {name!r}", probe, timeout=timeout)
+
+    def wait_no_dialog(self, name, timeout=10.0):
+        wait_for(f"the window {name!r} to close", lambda: not self.dialogs(name), timeout=timeout)
+
+    def tray_icon(self, timeout=10.0):
+        def probe():
+            mine = set(self.session.pid_windows(self.proc.pid))
+            inside = mine & self.session.tray_children()
+            return min(inside) if inside else None
+        return wait_for("the tray icon inside the tray host", probe, timeout=timeout)
+
+    def click_tray(self, count=1):
+        icon = self.tray_icon()
+        args = ["mousemove", "--window", str(icon), "8", "8", "click"]
+        if count > 1:
+            args += ["--repeat", str(count), "--delay", "90"]
+        self.session.xdotool(*args, "1")
+
+
+def settle(seconds):
+    """Lets the program's event loop run, for checks that something does NOT happen."""
+    time.sleep(seconds)

@@ -1,0 +1,312 @@
+"""What a person does with the program, and what they must see afterwards."""
+
+import os
+import subprocess
+import time
+
+from app import IDLE_TITLE, TallyvoxApp, duration_text, encode_tasks, settle
+from xsession import Failed, wait_for
+
+SCENARIOS = {}
+
+
+def scenario(func):
+    SCENARIOS[func.__name__] = func
+    return func
+
+
+def check(condition, message):
+    if not condition:
+        raise Failed(message)
+
+
+def add_task(app, caption):
+    """Insert, type the caption into the input box, Enter; waits until the row is saved."""
+    before = len(app.tasks() or [])
+    app.focus()
+    app.session.key("Insert")
+    app.wait_dialog("New task")
+    app.session.type_text(caption)
+    app.session.key("Return")
+    app.wait_no_dialog("New task")
+    rows = app.wait_tasks(f"the new task {caption!r}", lambda r: len(r) == before + 1)
+    check(rows[-1] == (caption, 0), f"the new row was saved as {rows[-1]!r}, not ({caption!r}, 0)")
+
+
+def select_and_run(app, keys, caption):
+    app.focus()
+    app.session.key(*keys, "Return")
+    app.wait_title(f"{caption} - Tallyvox")
+
+
+def other_window(session):
+    """Another program's window, focused: hot keys must work from there."""
+    proc = subprocess.Popen(["xmessage", "-name", "otherprogram", "-geometry", "+40+500",
+                             "another program"], env=session.env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, start_new_session=True)
+    session.procs.append(("xmessage", proc))
+    wid = wait_for("the other window", lambda: [
+        int(w) for w in session.xdotool("search", "--classname", "otherprogram",
+                                        check=False).split()
+        if session.is_mapped(int(w))])[0]
+    session.activate(wid)
+    return wid
+
+
+@scenario
+def tasks_and_title(session, app, artifacts):
+    """Two tasks through the input box; Enter switches between them; the title follows."""
+    app.suppress_hide_tip()
+    app.start()
+    app.wait_title(IDLE_TITLE)
+    add_task(app, "Alpha")
+    add_task(app, "Beta two")
+    check(app.title() == IDLE_TITLE, f"adding tasks started one: title {app.title()!r}")
+    select_and_run(app, ["Home"], "Alpha")
+    select_and_run(app, ["Down"], "Beta two")
+    select_and_run(app, ["Up"], "Alpha")
+    app.session.key("space")
+    app.wait_title(IDLE_TITLE)
+    # Enter on the row that already runs changes nothing; Enter on the other one switches.
+    select_and_run(app, ["End"], "Beta two")
+    app.session.key("Return")
+    settle(0.5)
+    check(app.title() == "Beta two - Tallyvox", f"Enter on the active row: {app.title()!r}")
+    rows = app.wait_tasks("time charged to both tasks", lambda r: all(ms > 0 for _, ms in r))
+    check([c for c, _ in rows] == ["Alpha", "Beta two"], f"rows out of order: {rows!r}")
+    os.makedirs(artifacts, exist_ok=True)
+    shot = os.path.join(artifacts, "screenshot.png")
+    window_shot = os.path.join(artifacts, "main-window.png")
+    if app.session.screenshot(shot) and app.session.screenshot(window_shot, app.main_window()):
+        check(os.path.getsize(window_shot) > 1000, "the main window screenshot is empty")
+
+
+@scenario
+def time_lands_in_file(session, app, artifacts):
+    """A running task's time grows in tasks.db with every tick and never exceeds real time."""
+    app.suppress_hide_tip()
+    app.start()
+    add_task(app, "Gamma")
+    started = time.monotonic()
+    select_and_run(app, ["Home"], "Gamma")
+    seen = []
+    for threshold in (1000, 2000, 3000):
+        rows = app.wait_tasks(f"at least {threshold} ms", lambda r, t=threshold: r[0][1] >= t)
+        elapsed_ms = (time.monotonic() - started) * 1000
+        seen.append(rows[0][1])
+        check(rows[0][1] <= elapsed_ms + 50,
+              f"{rows[0][1]} ms charged after only {elapsed_ms:.0f} ms of real time")
+    check(seen == sorted(seen), f"the charged time went backwards: {seen}")
+    app.session.key("space")
+    app.wait_title(IDLE_TITLE)
+    stopped = app.tasks_bytes()
+    settle(2.5)
+    check(app.tasks_bytes() == stopped, "tasks.db kept changing while no task was active")
+
+
+@scenario
+def clipboard_copy(session, app, artifacts):
+    """Copy and cut give caption TAB time, CR LF between rows, none after the list's last row."""
+    stored = [("A", 5000), ("Café ☕", 130000), ("C", 3600000)]
+    app.write_tasks(stored)
+    original = app.tasks_bytes()
+    app.suppress_hide_tip()
+    app.start()
+    app.wait_title(IDLE_TITLE)
+    cases = [
+        (["Home"], "A\t0:05\r\n"),
+        (["End"], "C\t1:00:00"),
+        (["ctrl+a"], "A\t0:05\r\nCafé ☕\t2:10\r\nC\t1:00:00"),
+        (["Home", "shift+Down"], "A\t0:05\r\nCafé ☕\t2:10\r\n"),
+        (["Home", "ctrl+End", "ctrl+space"], "A\t0:05\r\nC\t1:00:00"),
+    ]
+    for keys, expected in cases:
+        session.set_clipboard(b"untouched")
+        app.focus()
+        session.key(*keys, "ctrl+c")
+        want = expected.encode("utf-8")
+        try:
+            wait_for(f"the clipboard after {keys}", lambda w=want: session.clipboard() == w,
+                     timeout=5)
+        except Failed:
+            raise Failed(f"after {'+'.join(keys)} Ctrl+C the clipboard holds "
+                         f"{session.clipboard()!r}, expected {want!r}") from None
+    check(app.tasks_bytes() == original, "loading and copying rewrote tasks.db")
+    session.set_clipboard(b"untouched")
+    app.focus()
+    session.key("End", "ctrl+x")
+    wait_for("the cut row on the clipboard", lambda: session.clipboard() == b"C\t1:00:00", 5)
+    app.wait_tasks("the cut row removed", lambda r: r == stored[:2])
+
+
+@scenario
+def hide_and_hot_key(session, app, artifacts):
+    """Esc hides (the tip once), Ctrl+Shift+Space from another program brings the window back."""
+    app.start()
+    app.focus()
+    session.key("Escape")
+    tip = app.wait_dialog("Tallyvox")
+    app.wait_mapped(False)
+    check(not os.path.exists(app.path("notip")), "notip was written before the tip was dismissed")
+    session.activate(tip)
+    session.key("Return")
+    app.wait_no_dialog("Tallyvox")
+    wait_for("the notip marker", lambda: os.path.exists(app.path("notip")))
+    check(os.path.getsize(app.path("notip")) == 0, "notip is not empty")
+    other = other_window(session)
+    session.key("ctrl+shift+space")
+    app.wait_mapped(True)
+    wait_for("the main window in front", lambda: session.active_window() == app.main_window())
+    check(session.is_mapped(other), "the other program's window went away")
+    # A second hide in the same run shows no tip.
+    session.key("Escape")
+    app.wait_mapped(False)
+    settle(1.0)
+    check(not app.dialogs("Tallyvox"), "the hide tip came up a second time")
+    other_window(session)
+    session.key("ctrl+shift+space")
+    app.wait_mapped(True)
+
+
+@scenario
+def tray_click(session, app, artifacts):
+    """A single tray click pauses and resumes the running task; a double click toggles the window."""
+    app.suppress_hide_tip()
+    app.start()
+    add_task(app, "Epsilon")
+    select_and_run(app, ["Home"], "Epsilon")
+    app.click_tray()
+    app.wait_title(IDLE_TITLE)
+    check(app.mapped(), "a single tray click changed the window's visibility")
+    app.click_tray()
+    app.wait_title("Epsilon - Tallyvox")
+    app.click_tray(count=2)
+    app.wait_mapped(False)
+    settle(1.0)
+    check(app.title() == "Epsilon - Tallyvox",
+          f"a double click changed the tracking: title {app.title()!r}")
+    app.click_tray(count=2)
+    app.wait_mapped(True)
+    settle(1.0)
+    check(app.title() == "Epsilon - Tallyvox", f"tracking changed: title {app.title()!r}")
+
+
+@scenario
+def second_instance(session, app, artifacts):
+    """Started hidden (as the autostart entry does); a second start shows the first and ends."""
+    app.suppress_hide_tip()
+    app.start(hidden=True)
+    app.tray_icon()
+    settle(0.5)
+    shown = [w for w in session.pid_windows(app.proc.pid)
+             if session.is_mapped(w) and w not in session.tray_children()]
+    check(not shown, f"TALLYVOX_START_HIDDEN=1 still showed windows: "
+                     f"{[session.window_name(w) for w in shown]}")
+    other_window(session)
+    second = app.launch()
+    try:
+        code = second.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        second.kill()
+        second.wait()
+        raise Failed("the second instance did not end") from None
+    check(code == 0, f"the second instance ended with code {code}")
+    app.wait_mapped(True)
+    window = app.main_window()
+    check(app.title() == IDLE_TITLE, f"the shown window's title is {app.title()!r}")
+    wait_for("the first instance in front", lambda: session.active_window() == window)
+    check(app.alive(), "the first instance ended too")
+
+
+@scenario
+def sigterm_saves(session, app, artifacts):
+    """SIGTERM saves what is in memory: a reset that had not reached the file, a running task."""
+    app.suppress_hide_tip()
+    app.start()
+    add_task(app, "Delta")
+    select_and_run(app, ["Home"], "Delta")
+    app.wait_tasks("Delta charged 1500 ms", lambda r: r[0][1] >= 1500)
+    session.key("space")
+    app.wait_title(IDLE_TITLE)
+    before = app.tasks()[0][1]
+    app.focus()
+    session.key("Home", "alt+Delete")
+    session.set_clipboard(b"untouched")
+    session.key("ctrl+c")
+    wait_for("the reset row copied", lambda: session.clipboard() == b"Delta\t0:00")
+    check(app.tasks()[0][1] == before, "the reset was saved at once")
+    app.terminate()
+    code = app.wait_exit()
+    check(code == 0, f"SIGTERM ended the program with code {code}")
+    check(app.tasks() == [("Delta", 0)], f"SIGTERM lost the reset: {app.tasks_bytes()!r}")
+    # A running task: the file after SIGTERM holds at least what the last tick saved.
+    app.start()
+    app.wait_title(IDLE_TITLE)
+    select_and_run(app, ["Home"], "Delta")
+    last = app.wait_tasks("Delta charged 1000 ms", lambda r: r[0][1] >= 1000)[0][1]
+    app.terminate()
+    check(app.wait_exit() == 0, "SIGTERM with a running task: bad exit code")
+    final = app.tasks()
+    check(final[0][0] == "Delta" and final[0][1] >= last,
+          f"SIGTERM lost charged time: {final!r}, the last tick had saved {last} ms")
+    app.start()
+    app.wait_title(IDLE_TITLE)
+    app.focus()
+    session.key("Home", "ctrl+c")
+    want = f"Delta\t{duration_text(final[0][1])}".encode()
+    wait_for("the reloaded time on the clipboard", lambda: session.clipboard() == want)
+
+
+@scenario
+def exit_retry(session, app, artifacts):
+    """Exit with an unwritable tasks.db shows the error dialog until Retry can save."""
+    app.suppress_hide_tip()
+    app.start()
+    add_task(app, "Zeta")
+    select_and_run(app, ["Home"], "Zeta")
+    seen = app.wait_tasks("Zeta charged 1000 ms", lambda r: r[0][1] >= 1000)[0][1]
+    db = app.path("tasks.db")
+    os.rename(db, db + ".moved")
+    os.mkdir(db)
+    app.focus()
+    session.key("alt+x")
+    first = app.wait_dialog("Error")
+    check(app.alive(), "the program ended although it could not save")
+    app.wait_title(IDLE_TITLE)
+    session.activate(first)
+    session.key("Return")  # Retry is the default button; the cause persists
+    again = app.wait_dialog("Error", other_than=(first,))
+    check(app.alive(), "Retry with the cause still there ended the program")
+    os.rmdir(db)
+    session.activate(again)
+    session.key("Return")
+    code = app.wait_exit()
+    check(code == 0, f"the program ended with code {code} after a successful Retry")
+    rows = app.tasks()
+    check(rows is not None and len(rows) == 1 and rows[0][0] == "Zeta" and rows[0][1] >= seen,
+          f"tasks.db after Retry: {app.tasks_bytes()!r}, at least {seen} ms expected")
+
+
+@scenario
+def exit_saves(session, app, artifacts):
+    """Alt+X while a task runs saves its time and ends; the next start loads it unchanged."""
+    app.suppress_hide_tip()
+    app.write_tasks([("Eta", 61000), ("Theta", 0)])
+    app.start()
+    select_and_run(app, ["End"], "Theta")
+    app.wait_tasks("Theta charged", lambda r: r[1][1] >= 1000)
+    session.key("alt+x")
+    check(app.wait_exit() == 0, "Exit ended the program with a failure code")
+    rows = app.tasks()
+    check(rows[0] == ("Eta", 61000) and rows[1][0] == "Theta" and rows[1][1] >= 1000,
+          f"tasks.db after Exit: {app.tasks_bytes()!r}")
+    saved = app.tasks_bytes()
+    check(saved == encode_tasks(rows), "tasks.db is not byte for byte in the program's format")
+    app.start()
+    app.wait_title(IDLE_TITLE)
+    settle(1.5)
+    check(app.tasks_bytes() == saved, "starting and idling rewrote tasks.db")
+
+
+def make_app(session, binary, root):
+    return TallyvoxApp(session, binary, root)

@@ -1,0 +1,233 @@
+"""A private X session for driving the real program: Xvfb, openbox, trayer, a session bus.
+
+Everything runs with its own display, runtime folder, temp folder and home, so parallel runs
+never see each other and nothing of the user's own session or data is touched.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+SKIP = 77
+
+
+class Skipped(Exception):
+    """The environment cannot run the scenario at all (no X server)."""
+
+
+class Failed(Exception):
+    """An observable result differs from what the program must show."""
+
+
+def wait_for(what, probe, timeout=10.0, interval=0.1):
+    """Polls probe() until it returns a true value; raises Failed naming `what` otherwise."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while True:
+        last = probe()
+        if last:
+            return last
+        if time.monotonic() >= deadline:
+            raise Failed(f"timed out waiting for {what}")
+        time.sleep(interval)
+
+
+class XSession:
+    def __init__(self, root):
+        self.root = root
+        self.procs = []
+        self.env = None
+        self.display = None
+
+    # --- set-up -----------------------------------------------------------------------------
+
+    def start(self):
+        if shutil.which("Xvfb") is None:
+            raise Skipped("Xvfb is not installed")
+        for tool in ("openbox", "trayer", "xdotool", "xclip", "xwininfo"):
+            if shutil.which(tool) is None:
+                raise Skipped(f"{tool} is not installed")
+        self._start_xvfb()
+        self.env = self._base_env()
+        self._start_bus()
+        self._spawn(["openbox", "--sm-disable"], "openbox")
+        wait_for("the window manager", self._wm_running)
+        self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                     "--height", "24", "--transparent", "false", "--tint", "0x303030"], "trayer")
+        wait_for("the tray host", lambda: self.tray_panel() is not None)
+
+    def _start_xvfb(self):
+        read_fd, write_fd = os.pipe()
+        log = open(os.path.join(self.root, "xvfb.log"), "wb")
+        proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+             "-noreset"], pass_fds=(write_fd,), stdout=log, stderr=subprocess.STDOUT,
+            start_new_session=True)
+        os.close(write_fd)
+        self.procs.append(("Xvfb", proc))
+        number = b""
+        deadline = time.monotonic() + 15
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            if proc.poll() is not None:
+                break
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        if not number.strip().isdigit():
+            self.stop()
+            with open(os.path.join(self.root, "xvfb.log"), "rb") as f:
+                reason = f.read().decode(errors="replace").strip().splitlines()[-1:] or ["no output"]
+            raise Skipped(f"Xvfb could not start: {reason[0]}")
+        self.display = ":" + number.decode().strip()
+
+    def _base_env(self):
+        home = os.path.join(self.root, "home")
+        runtime = os.path.join(self.root, "runtime")
+        tmp = os.path.join(self.root, "tmp")
+        for path in (home, runtime, tmp):
+            os.makedirs(path, mode=0o700, exist_ok=True)
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("QT_", "WAYLAND", "XDG_", "DBUS_", "TALLYVOX_"))}
+        env.update({
+            "DISPLAY": self.display, "HOME": home, "TMPDIR": tmp, "XDG_RUNTIME_DIR": runtime,
+            "XDG_SESSION_TYPE": "x11", "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+            "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+            "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+            "APPDATA": os.path.join(home, "appdata-unused"),
+            "QT_QPA_PLATFORM": "xcb", "QT_ACCESSIBILITY": "0", "LANG": "C.UTF-8",
+            "LC_ALL": "C.UTF-8", "TALLYVOX_SITE_URL": "",
+        })
+        return env
+
+    def _start_bus(self):
+        # A private bus keeps the program off the user's own tray watcher and portals; without one
+        # Qt uses the XEmbed tray, which is what trayer hosts anyway.
+        if shutil.which("dbus-daemon") is None:
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = "disabled:"
+            return
+        proc = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env,
+                                start_new_session=True)
+        self.procs.append(("dbus-daemon", proc))
+        address = proc.stdout.readline().decode().strip()
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address or "disabled:"
+
+    def _spawn(self, argv, name):
+        log = open(os.path.join(self.root, name + ".log"), "wb")
+        proc = subprocess.Popen(argv, env=self.env, stdout=log, stderr=subprocess.STDOUT,
+                                start_new_session=True)
+        self.procs.append((name, proc))
+        return proc
+
+    def _wm_running(self):
+        out = self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False)
+        return "window id" in out
+
+    # --- tear-down --------------------------------------------------------------------------
+
+    def stop(self):
+        for _, proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.terminate()
+        for _, proc in reversed(self.procs):
+            try:
+                proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+        self.procs.clear()
+
+    # --- tools ------------------------------------------------------------------------------
+
+    def run(self, argv, check=True, input_bytes=None, raw=False, timeout=20):
+        res = subprocess.run(argv, env=self.env, input=input_bytes, capture_output=True,
+                             timeout=timeout)
+        if check and res.returncode != 0:
+            raise Failed(f"{' '.join(argv)} failed ({res.returncode}): "
+                         f"{res.stderr.decode(errors='replace').strip()}")
+        return res.stdout if raw else res.stdout.decode(errors="replace")
+
+    def xdotool(self, *args, check=True):
+        return self.run(["xdotool", *args], check=check)
+
+    def key(self, *keys):
+        """Types key combinations into whatever window has the focus, as a person would."""
+        self.xdotool("key", "--delay", "60", *keys)
+
+    def type_text(self, text):
+        self.xdotool("type", "--delay", "40", text)
+
+    def window_name(self, wid):
+        return self.xdotool("getwindowname", str(wid), check=False).rstrip("\n")
+
+    def is_mapped(self, wid):
+        out = self.run(["xwininfo", "-id", str(wid)], check=False)
+        return "Map State: IsViewable" in out
+
+    def pid_windows(self, pid):
+        out = self.xdotool("search", "--pid", str(pid), check=False)
+        return [int(w) for w in out.split()]
+
+    def active_window(self):
+        out = self.xdotool("getactivewindow", check=False).strip()
+        return int(out) if out.isdigit() else None
+
+    def activate(self, wid):
+        self.xdotool("windowactivate", "--sync", str(wid), check=False)
+        wait_for(f"window {wid} to get the focus", lambda: self.active_window() == wid, timeout=5)
+
+    def tray_panel(self):
+        out = self.xdotool("search", "--classname", "panel", check=False).split()
+        return int(out[0]) if out else None
+
+    def tray_children(self):
+        """Ids of all windows that live inside the tray host's panel."""
+        panel = self.tray_panel()
+        if panel is None:
+            return set()
+        out = self.run(["xwininfo", "-tree", "-id", str(panel)], check=False)
+        ids = set()
+        for line in out.splitlines():
+            word = line.strip().split(" ", 1)[0]
+            if word.startswith("0x"):
+                ids.add(int(word, 16))
+        ids.discard(panel)
+        return ids
+
+    def clipboard(self):
+        """The clipboard's text as UTF-8 bytes, exactly as another program would paste it."""
+        return self.run(["xclip", "-selection", "clipboard", "-o", "-t", "UTF8_STRING"],
+                        raw=True, check=False)
+
+    def set_clipboard(self, data):
+        # xclip stays as the owner in the background until another program takes the selection.
+        proc = subprocess.Popen(["xclip", "-selection", "clipboard", "-i", "-quiet"],
+                                env=self.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        self.procs.append(("xclip", proc))
+        proc.stdin.write(data)
+        proc.stdin.close()
+        wait_for("the clipboard to be set", lambda: self.clipboard() == data, timeout=5)
+
+    def screenshot(self, path, wid=None):
+        if shutil.which("import") is None:
+            return False
+        target = "root" if wid is None else str(wid)
+        self.run(["import", "-window", target, path], check=False)
+        return os.path.exists(path)
+
+
+def make_root(prefix):
+    return tempfile.mkdtemp(prefix=prefix)
+
+
+def kill_group(proc, sig=signal.SIGKILL):
+    try:
+        os.killpg(proc.pid, sig)
+    except ProcessLookupError:
+        pass

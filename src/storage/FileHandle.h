@@ -1,0 +1,25 @@
+#pragma once
+
+#include <utility>
+
+#include <unistd.h>
+
+// Owns a POSIX file descriptor and closes it on every path.
+class TFileHandle final {
+public:
+    explicit TFileHandle(int Fd) : FFd(Fd) {}
+    ~TFileHandle() {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int Get() const { return FFd; }
+    int Release() { return std::exchange(FFd, -1); }
+
+private:
+    int FFd;
+};
+
+// Writes all of Data; false on any failure, short writes included (errno tells why).
+bool WriteFully(int Fd, const char* Data, std::size_t Size);

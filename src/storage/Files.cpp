@@ -1,0 +1,185 @@
+#include "Files.h"
+
+#include "AppData.h"
+#include "CodePage.h"
+#include "Errors.h"
+#include "FileHandle.h"
+#include "ExecutablePath.h"
+#include "Functions.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+constexpr qsizetype MaxPathLength = 248;
+
+std::unique_ptr<TFiles>& FilesInstance() {
+    static std::unique_ptr<TFiles> instance;
+    return instance;
+}
+
+bool IsDriveLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+QString FolderPart(const QString& Path) {
+    const qsizetype slash = Path.lastIndexOf(u'/');
+    if (slash < 0)
+        return QStringLiteral(".");
+    if (slash == 0)
+        return QStringLiteral("/");
+    return Path.left(slash);
+}
+
+// The checks a path passes before any file operation, in their fixed order.
+void CheckPath(const QString& Path) {
+    if (Path.size() >= MaxPathLength)
+        throw EAppError(QStringLiteral("The specified path is too long"));
+    for (qsizetype i = 0; i < Path.size(); ++i) {
+        if (Path.at(i) == u':' && !(i == 1 && IsDriveLetter(Path.at(0))))
+            throw EAppError(QStringLiteral("The path format is not supported"));
+    }
+    bool blank = true;
+    for (QChar c : Path) {
+        // Control characters (NUL included) are never part of a sensible path.
+        if (c.unicode() < 32)
+            throw EAppError(QStringLiteral("Invalid characters in path"));
+        if (c != u' ')
+            blank = false;
+    }
+    if (blank)
+        throw EAppError(QStringLiteral("Invalid characters in path"));
+    if (!QFileInfo(FolderPart(Path)).isDir())
+        throw EAppError(QStringLiteral("The specified path was not found"));
+}
+
+} // namespace
+
+bool WriteFully(int Fd, const char* Data, std::size_t Size) {
+    while (Size > 0) {
+        const ssize_t n = ::write(Fd, Data, Size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        Data += n;
+        Size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+QString SystemErrorText(int Error) { return QString::fromLocal8Bit(std::strerror(Error)); }
+
+QString JoinPath(const QString& Folder, const QString& Name) {
+    if (Folder.endsWith(u'/'))
+        return Folder + Name;
+    return Folder + u'/' + Name;
+}
+
+QString ChooseDataFolder(const QString& ExecutableFolder, const QString& AppData) {
+    const QString portable = JoinPath(ExecutableFolder, QStringLiteral("AppData"));
+    const QString user = JoinPath(AppData, QStringLiteral("Tallyvox"));
+    return IfThenStr(QFileInfo(portable).isDir(), portable, user);
+}
+
+bool CreateFolderPrivate(const QString& Folder) {
+    if (QFileInfo(Folder).isDir())
+        return true;
+    const QString parent = FolderPart(Folder);
+    if (parent != Folder && !parent.isEmpty() && parent != QStringLiteral("."))
+        CreateFolderPrivate(parent);
+    ::mkdir(QFile::encodeName(Folder).constData(), 0700);
+    return QFileInfo(Folder).isDir();
+}
+
+TFiles::TFiles(const QString& ExecutableFolder, const QString& AppData)
+    : FDataFolder(ChooseDataFolder(ExecutableFolder, AppData)),
+      FVersion(JoinPath(FDataFolder, QStringLiteral("version"))),
+      FUpd(JoinPath(FDataFolder, QStringLiteral("upd"))),
+      FTasksDb(JoinPath(FDataFolder, QStringLiteral("tasks.db"))),
+      FNoTip(JoinPath(FDataFolder, QStringLiteral("notip"))),
+      FSettings(JoinPath(FDataFolder, QStringLiteral("settings.ini"))) {
+    CreateFolderPrivate(FDataFolder);
+}
+
+TFiles& DataFiles() {
+    auto& instance = FilesInstance();
+    if (!instance)
+        instance = std::make_unique<TFiles>(ExecutableFolder(), AppDataFolder());
+    return *instance;
+}
+
+void ResetDataFilesForTesting() { FilesInstance().reset(); }
+
+bool FileExists(const QString& Path) {
+    struct stat st {};
+    return !Path.isEmpty() && ::stat(QFile::encodeName(Path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void WriteFileText(const QString& Path, const QString& Text) {
+    CheckPath(Path);
+    TFileHandle file(::open(QFile::encodeName(Path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (file.Get() < 0) {
+        const int error = errno;
+        throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(Path, SystemErrorText(error)));
+    }
+    const QByteArray bytes = Text.toUtf8();
+    if (!WriteFully(file.Get(), bytes.constData(), static_cast<std::size_t>(bytes.size())) ||
+        ::close(file.Release()) != 0)
+        throw EFileError(QStringLiteral("Stream write error"));
+}
+
+QByteArray ReadFileBytes(const QString& Path) {
+    TFileHandle file(::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        const int error = errno;
+        throw EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(Path, SystemErrorText(error)));
+    }
+    QByteArray bytes;
+    struct stat st {};
+    if (::fstat(file.Get(), &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<qsizetype>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EFileError(QStringLiteral("Stream read error"));
+        if (n == 0)
+            break;
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+QString ReadFileText(const QString& Path) {
+    CheckPath(Path);
+    if (!FileExists(Path))
+        throw EAppError(QStringLiteral("The specified file was not found"));
+    return DecodeFileText(ReadFileBytes(Path));
+}
+
+QString DecodeFileText(const QByteArray& Bytes) {
+    const auto decode = [&](QStringConverter::Encoding encoding, qsizetype markLength) {
+        QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom);
+        return QString(decoder(QByteArrayView(Bytes).sliced(markLength)));
+    };
+    if (Bytes.startsWith("\xEF\xBB\xBF"))
+        return decode(QStringConverter::Utf8, 3);
+    if (Bytes.startsWith("\xFF\xFE"))
+        return decode(QStringConverter::Utf16LE, 2);
+    if (Bytes.startsWith("\xFE\xFF"))
+        return decode(QStringConverter::Utf16BE, 2);
+    return DecodeAnsi(Bytes);
+}

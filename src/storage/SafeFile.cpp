@@ -1,0 +1,155 @@
+#include "SafeFile.h"
+
+#include "Errors.h"
+#include "FileHandle.h"
+#include "Files.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+QByteArray Native(const QString& Path) { return QFile::encodeName(Path); }
+
+QString FolderOf(const QString& Path) {
+    const qsizetype slash = Path.lastIndexOf(u'/');
+    if (slash < 0)
+        return QStringLiteral(".");
+    return slash == 0 ? QStringLiteral("/") : Path.left(slash);
+}
+
+// Makes a completed rename survive a crash; best effort, a failure changes nothing visible.
+void SyncFolder(const QString& Folder) {
+    TFileHandle folder(::open(Native(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() >= 0)
+        ::fsync(folder.Get());
+}
+
+// The file a link at Path points to, so that replacing keeps the user's link.
+QString ResolvedTarget(const QString& Path) {
+    struct stat st {};
+    if (::lstat(Native(Path).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        const QString target = QFileInfo(Path).canonicalFilePath();
+        if (!target.isEmpty())
+            return target;
+    }
+    return Path;
+}
+
+[[noreturn]] void RaiseCreateError(const QString& Path, int Error) {
+    throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(Path, SystemErrorText(Error)));
+}
+
+// Links Temp to Target without replacing an existing Target, then drops the name Temp.
+bool LinkNoReplace(const QString& Temp, const QString& Target) {
+    if (::renameat2(AT_FDCWD, Native(Temp).constData(), AT_FDCWD, Native(Target).constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // WORKAROUND: some file systems lack RENAME_NOREPLACE; link() never replaces either.
+    if (::link(Native(Temp).constData(), Native(Target).constData()) != 0)
+        return false;
+    ::unlink(Native(Temp).constData());
+    return true;
+}
+
+bool CopyFd(int From, int To) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(From, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (!WriteFully(To, buffer, static_cast<std::size_t>(n)))
+            return false;
+    }
+}
+} // namespace
+
+void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes) {
+    if (Path.isEmpty())
+        RaiseCreateError(Path, ENOENT);
+    const QString target = ResolvedTarget(Path);
+    const QByteArray temp = Native(target + QStringLiteral(".tmp"));
+    TFileHandle file(::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (file.Get() < 0)
+        RaiseCreateError(Path, errno);
+    struct stat old {};
+    if (::stat(Native(target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(file.Get(), old.st_mode & 07777);
+    const bool written = WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
+                         ::fsync(file.Get()) == 0;
+    if (!written || ::close(file.Release()) != 0) {
+        ::unlink(temp.constData());
+        throw EFileError(QStringLiteral("Stream write error"));
+    }
+    if (::rename(temp.constData(), Native(target).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        RaiseCreateError(Path, error);
+    }
+    SyncFolder(FolderOf(target));
+}
+
+QString SetFileAside(const QString& Path, const QByteArray& Bytes) {
+    constexpr int MaxCopies = 1000;
+    for (int n = 0; n < MaxCopies; ++n) {
+        const QString copy = Path + QStringLiteral(".bak") + (n == 0 ? QString() : QStringLiteral(".%1").arg(n));
+        TFileHandle file(::open(Native(copy).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (file.Get() < 0) {
+            if (errno == EEXIST)
+                continue;
+            return {};
+        }
+        const bool written = WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
+                             ::fsync(file.Get()) == 0;
+        if (!written || ::close(file.Release()) != 0) {
+            ::unlink(Native(copy).constData());
+            return {};
+        }
+        SyncFolder(FolderOf(copy));
+        return copy;
+    }
+    return {};
+}
+
+bool CopyFileNoReplace(const QString& Source, const QString& Target) {
+    struct stat st {};
+    if (::lstat(Native(Target).constData(), &st) == 0)
+        return false;
+    TFileHandle from(::open(Native(Source).constData(), O_RDONLY | O_CLOEXEC));
+    if (from.Get() < 0 || ::fstat(from.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    QByteArray temp = Native(JoinPath(FolderOf(Target), QStringLiteral(".tallyvox-copy-XXXXXX")));
+    TFileHandle to(::mkstemp(temp.data()));
+    if (to.Get() < 0)
+        return false;
+    const bool copied = CopyFd(from.Get(), to.Get()) && ::fsync(to.Get()) == 0 && ::close(to.Release()) == 0 &&
+                        LinkNoReplace(QFile::decodeName(temp), Target);
+    if (!copied) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    SyncFolder(FolderOf(Target));
+    return true;
+}
+
+bool RenameNoReplace(const QString& Source, const QString& Target) {
+    if (::renameat2(AT_FDCWD, Native(Source).constData(), AT_FDCWD, Native(Target).constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::link(Native(Source).constData(), Native(Target).constData()) != 0)
+        return false;
+    ::unlink(Native(Source).constData());
+    return true;
+}

@@ -1,0 +1,199 @@
+#include "TaskFile.h"
+
+#include "CodePage.h"
+#include "Errors.h"
+#include "Files.h"
+#include "SafeFile.h"
+#include "TaskTracker.h"
+
+#include <charconv>
+
+namespace {
+constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+
+void AppendLine(QByteArray& Out, const QString& Text) {
+    // Nearly every caption is ASCII: copy it straight into the buffer without a temporary.
+    const qsizetype start = Out.size();
+    for (QChar c : Text) {
+        if (c.unicode() >= 0x80) {
+            Out.truncate(start);
+            Out.append(EncodeAnsi(Text));
+            break;
+        }
+        Out.append(static_cast<char>(c.unicode()));
+    }
+    Out.append("\r\n", 2);
+}
+
+[[noreturn]] void RaiseEncodingError(const QString& Path, const QString& Encoding) {
+    throw EAppError(QStringLiteral("Cannot read file \"%1\". It is not valid %2 text").arg(Path, Encoding));
+}
+
+// Strict UTF-16: an odd length or an unpaired surrogate would not survive the next save.
+bool DecodeUtf16(QByteArrayView Bytes, bool BigEndian, QString& Text) {
+    if (Bytes.size() % 2 != 0)
+        return false;
+    Text.resize(Bytes.size() / 2);
+    const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data());
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        const unsigned first = p[2 * i], second = p[2 * i + 1];
+        Text[i] = QChar(static_cast<char16_t>(BigEndian ? (first << 8 | second) : (second << 8 | first)));
+    }
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        if (Text.at(i).isHighSurrogate() && i + 1 < Text.size() && Text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (Text.at(i).isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+QString DecodeTaskFile(const QByteArray& Bytes, const QString& Path) {
+    const QByteArrayView view(Bytes);
+    QString text;
+    if (Bytes.startsWith(Utf8Mark)) {
+        if (!IsValidUtf8(Bytes.mid(3)))
+            RaiseEncodingError(Path, QStringLiteral("UTF-8"));
+        return QString::fromUtf8(view.sliced(3));
+    }
+    if (Bytes.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)))
+        RaiseEncodingError(Path, QStringLiteral("UTF-16"));  // a UTF-32 file
+    if (Bytes.startsWith("\xFF\xFE") || Bytes.startsWith("\xFE\xFF")) {
+        if (!DecodeUtf16(view.sliced(2), Bytes.startsWith("\xFE\xFF"), text))
+            RaiseEncodingError(Path, QStringLiteral("UTF-16"));
+        return text;
+    }
+    return DecodeAnsi(Bytes);
+}
+
+int DigitValue(QChar C, bool Hex) {
+    const char16_t u = C.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (Hex && u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (Hex && u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+void AddRow(TTaskTracker& Tracker, const QStringList& Lines, qsizetype First) {
+    TTaskRow& row = Tracker.AppendTask(Lines.at(First));
+    if (First + 2 >= Lines.size())
+        throw EAppError(QStringLiteral("List index out of bounds (2)"));
+    const QString& timeLine = Lines.at(First + 2);
+    std::uint32_t elapsed = 0;
+    if (!TryStrToUInt32(timeLine, elapsed))
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(timeLine));
+    Tracker.SetElapsedMs(row, elapsed);
+}
+} // namespace
+
+QByteArray TaskFileBytes(const TTaskTracker& Tracker) {
+    QByteArray out;
+    out.reserve(3 + static_cast<qsizetype>(Tracker.Count()) * 48);
+    if (AnsiCodePageIsUtf8)
+        out.append(Utf8Mark, 3);
+    for (int i = 0; i < Tracker.Count(); ++i) {
+        const TTaskRow& row = Tracker.Row(i);
+        AppendLine(out, row.Caption());
+        AppendLine(out, row.TimeText());
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, row.Clock().ElapsedMs).ptr;
+        out.append(digits, end - digits);
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+void SaveTasks(const TTaskTracker& Tracker, const QString& Path) { ReplaceFileAtomically(Path, TaskFileBytes(Tracker)); }
+
+QStringList SplitTaskFileLines(QStringView Text, bool* CutAtNul) {
+    QStringList lines;
+    if (CutAtNul)
+        *CutAtNul = false;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    const qsizetype n = Text.size();
+    for (; i < n; ++i) {
+        const QChar c = Text.at(i);
+        if (c == QChar(0)) {
+            if (CutAtNul)
+                *CutAtNul = true;
+            break;
+        }
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(Text.mid(start, i - start).toString());
+        if (c == u'\r' && i + 1 < n && Text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (i > start)
+        lines.append(Text.mid(start, i - start).toString());
+    return lines;
+}
+
+QStringList TaskFileLines(const QByteArray& Bytes, const QString& Path, bool* CutAtNul) {
+    const QString text = DecodeTaskFile(Bytes, Path);
+    QStringList lines = SplitTaskFileLines(text, CutAtNul);
+    // Only NULs after the cut (a padded file) lose nothing worth keeping.
+    if (CutAtNul && *CutAtNul) {
+        const qsizetype nul = text.indexOf(QChar(0));
+        *CutAtNul = false;
+        for (qsizetype i = nul; i < text.size(); ++i)
+            if (text.at(i) != QChar(0))
+                *CutAtNul = true;
+    }
+    return lines;
+}
+
+bool TryStrToUInt32(const QString& Text, std::uint32_t& Value) {
+    qsizetype i = 0;
+    const qsizetype n = Text.size();
+    while (i < n && Text.at(i) == u' ')
+        ++i;
+    if (i < n && Text.at(i) == u'+')
+        ++i;
+    bool hex = false;
+    if (i < n && (Text.at(i) == u'$' || Text.at(i) == u'x' || Text.at(i) == u'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < n && Text.at(i) == u'0' && (Text.at(i + 1) == u'x' || Text.at(i + 1) == u'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i >= n)
+        return false;
+    std::uint64_t value = 0;
+    for (; i < n; ++i) {
+        const int digit = DigitValue(Text.at(i), hex);
+        if (digit < 0)
+            return false;
+        value = value * (hex ? 16u : 10u) + static_cast<unsigned>(digit);
+        if (value > 0xFFFFFFFFull)
+            return false;
+    }
+    Value = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+void LoadTasks(TTaskTracker& Tracker, const QString& Path) {
+    const QByteArray bytes = ReadFileBytes(Path);
+    bool setAside = false;
+    try {
+        bool cutAtNul = false;
+        const QStringList lines = TaskFileLines(bytes, Path, &cutAtNul);
+        // Whatever follows a NUL is not loaded; keep it for the user before a save drops it.
+        if (cutAtNul) {
+            SetFileAside(Path, bytes);
+            setAside = true;
+        }
+        for (qsizetype first = 0; first < lines.size(); first += 3)
+            AddRow(Tracker, lines, first);
+    } catch (...) {
+        if (!setAside)
+            SetFileAside(Path, bytes);
+        throw;
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+class TTaskTracker;
+
+// tasks.db: three lines per task (caption, time text, ElapsedMs in decimal), each line
+// ending in CR LF, UTF-8 with a byte-order mark (our ANSI code page is UTF-8), no header.
+
+// Writes every row of the list to Path, replacing the file atomically: a failed save leaves
+// the previous file as it was. Raises EFileError "Cannot create file \"%s\". %s" or
+// "Stream write error".
+void SaveTasks(const TTaskTracker& Tracker, const QString& Path);
+
+// Appends the rows stored in Path. A malformed file raises "List index out of bounds (2)",
+// "'%s' is not a valid integer value" or an encoding error naming the file; the rows before
+// the fault stay in the list and the whole file is first copied aside to tasks.db.bak
+// (or .bak.1, .bak.2, ... : an existing copy is never replaced).
+void LoadTasks(TTaskTracker& Tracker, const QString& Path);
+
+// The exact bytes SaveTasks writes.
+QByteArray TaskFileBytes(const TTaskTracker& Tracker);
+
+// The lines of a task file's bytes: decoded by byte-order mark (UTF-8 when none and valid,
+// else Windows-1252), split at CR LF, lone CR and lone LF, ended by a NUL. Raises EAppError
+// naming Path when the bytes do not match their byte-order mark.
+QStringList TaskFileLines(const QByteArray& Bytes, const QString& Path, bool* CutAtNul = nullptr);
+
+// Splits decoded text into lines by the task file's rules.
+QStringList SplitTaskFileLines(QStringView Text, bool* CutAtNul = nullptr);
+
+// A time line: optional leading spaces and "+", decimal digits (or a "$"/"0x" hexadecimal
+// pattern of up to eight digits), 0 ... 4294967295, nothing after.
+bool TryStrToUInt32(const QString& Text, std::uint32_t& Value);

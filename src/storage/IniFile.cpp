@@ -1,0 +1,306 @@
+#include "IniFile.h"
+
+#include "Errors.h"
+#include "TaskTime.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+constexpr char Bom[] = "\xEF\xBB\xBF";
+constexpr qsizetype BomLength = 3;
+const QByteArray CrLf = QByteArrayLiteral("\r\n");
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// One line of the file: [Begin, End) is its text, Next the start of the following line.
+struct TLine {
+    qsizetype Begin;
+    qsizetype End;
+    qsizetype Next;
+};
+
+qsizetype ContentStart(const QByteArray& Content) { return Content.startsWith(Bom) ? BomLength : 0; }
+
+std::vector<TLine> SplitLines(const QByteArray& Content) {
+    std::vector<TLine> lines;
+    qsizetype pos = ContentStart(Content);
+    while (pos < Content.size()) {
+        qsizetype lf = Content.indexOf('\n', pos);
+        const qsizetype next = lf < 0 ? Content.size() : lf + 1;
+        qsizetype end = lf < 0 ? Content.size() : lf;
+        if (end > pos && Content.at(end - 1) == '\r')
+            --end;
+        lines.push_back({pos, end, next});
+        pos = next;
+    }
+    return lines;
+}
+
+std::pair<qsizetype, qsizetype> Trimmed(const QByteArray& Content, qsizetype Begin, qsizetype End) {
+    while (Begin < End && IsBlank(Content.at(Begin)))
+        ++Begin;
+    while (End > Begin && IsBlank(Content.at(End - 1)))
+        --End;
+    return {Begin, End};
+}
+
+QString Text(const QByteArray& Content, std::pair<qsizetype, qsizetype> Range) {
+    return QString::fromUtf8(Content.constData() + Range.first, Range.second - Range.first);
+}
+
+bool SameName(const QString& A, const QString& B) { return A.compare(B, Qt::CaseInsensitive) == 0; }
+
+// The name of a "[name]" line, std::nullopt for any other line.
+std::optional<QString> SectionName(const QByteArray& Content, const TLine& Line) {
+    const auto [begin, end] = Trimmed(Content, Line.Begin, Line.End);
+    if (begin >= end || Content.at(begin) != '[')
+        return std::nullopt;
+    const qsizetype close = Content.indexOf(']', begin + 1);
+    if (close < 0 || close >= end)
+        return std::nullopt;
+    return Text(Content, Trimmed(Content, begin + 1, close));
+}
+
+// Position of the "=" of a "key=value" line whose key is Ident, or -1.
+qsizetype KeyEquals(const QByteArray& Content, const TLine& Line, const QString& Ident) {
+    const qsizetype eq = Content.indexOf('=', Line.Begin);
+    if (eq < 0 || eq >= Line.End)
+        return -1;
+    return SameName(Text(Content, Trimmed(Content, Line.Begin, eq)), Ident) ? eq : -1;
+}
+
+// Index of the first line of the first section named Section (its header), or -1.
+qsizetype FindSection(const QByteArray& Content, const std::vector<TLine>& Lines, const QString& Section) {
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        const auto name = SectionName(Content, Lines[i]);
+        if (name && SameName(*name, Section))
+            return static_cast<qsizetype>(i);
+    }
+    return -1;
+}
+
+// One line past the last line of the section whose header is at Header.
+std::size_t SectionEnd(const QByteArray& Content, const std::vector<TLine>& Lines, std::size_t Header) {
+    std::size_t i = Header + 1;
+    while (i < Lines.size() && !SectionName(Content, Lines[i]))
+        ++i;
+    return i;
+}
+
+QString Unquoted(const QString& Value) {
+    if (Value.size() >= 2 && (Value.front() == u'"' || Value.front() == u'\'') && Value.back() == Value.front())
+        return Value.mid(1, Value.size() - 2);
+    return Value;
+}
+
+// Adds Line (with CR LF) at Pos; a line that ended the file without a line break gets one first.
+QByteArray InsertLine(const QByteArray& Content, qsizetype Pos, const QByteArray& Line) {
+    QByteArray added;
+    if (Pos > ContentStart(Content) && Content.at(Pos - 1) != '\n')
+        added += CrLf;
+    added += Line + CrLf;
+    QByteArray result = Content;
+    result.insert(Pos, added);
+    return result;
+}
+
+// A file descriptor closed on every path.
+class TFd final {
+public:
+    explicit TFd(int Fd) : FFd(Fd) {}
+    ~TFd() {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+    bool Close() {
+        const int fd = std::exchange(FFd, -1);
+        return ::close(fd) == 0;
+    }
+
+private:
+    int FFd;
+};
+
+// The whole file, std::nullopt when it is missing, not a regular file or cannot be read.
+std::optional<QByteArray> ReadBytes(const QByteArray& Path) {
+    TFd fd(::open(Path.constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    QByteArray data;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n == 0)
+            return data;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        data.append(buffer, n);
+    }
+}
+
+bool WriteAll(int Fd, const QByteArray& Data) {
+    qsizetype done = 0;
+    while (done < Data.size()) {
+        const ssize_t n = ::write(Fd, Data.constData() + done, static_cast<size_t>(Data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// Replaces Path with Data through a temporary file in the same folder, so a crash or a full
+// disk leaves either the old or the new file, never a truncated one.
+bool ReplaceAtomically(const QByteArray& Path, const QByteArray& Folder, const QByteArray& Data,
+                       const struct stat* Old) {
+    QByteArray temp = Path + ".tmp-XXXXXX";
+    TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.Get() < 0)
+        return false;
+    bool ok = WriteAll(fd.Get(), Data);
+    if (ok && Old) {
+        ok = ::fchmod(fd.Get(), Old->st_mode & 07777) == 0;
+        if (::fchown(fd.Get(), Old->st_uid, Old->st_gid) != 0) {
+            // Only root can hand the file back to its owner; anyone else already is the owner.
+        }
+    }
+    ok = ok && ::fsync(fd.Get()) == 0;
+    ok = fd.Close() && ok;
+    ok = ok && ::rename(temp.constData(), Path.constData()) == 0;
+    if (!ok) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    TFd dir(::open(Folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0)
+        ::fsync(dir.Get());
+    return true;
+}
+
+// Marked read-only: no write permission for anyone. Refused also when running as root,
+// which the permission check of the system would let through.
+bool ReadOnly(const struct stat& St) { return (St.st_mode & 0222) == 0; }
+
+bool WriteValue(const QString& FileName, const QString& Section, const QString& Ident, const QString& Value) {
+    const QFileInfo link(FileName);
+    // A link is followed, so the file it names is replaced rather than the link itself.
+    QString target = link.absoluteFilePath();
+    if (link.isSymLink())
+        target = link.exists() ? link.canonicalFilePath() : link.symLinkTarget();
+    const QByteArray path = QFile::encodeName(target);
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    struct stat dirSt {};
+    if (::stat(folder.constData(), &dirSt) != 0 || !S_ISDIR(dirSt.st_mode) || ReadOnly(dirSt))
+        return false;
+    struct stat st {};
+    QByteArray content;
+    const bool exists = ::lstat(path.constData(), &st) == 0;
+    if (exists) {
+        if (!S_ISREG(st.st_mode) || ReadOnly(st))
+            return false;
+        // Unreadable lines could not be kept, so such a file is not replaced.
+        const auto old = ReadBytes(path);
+        if (!old)
+            return false;
+        content = *old;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    return ReplaceAtomically(path, folder, IniAssign(content, Section, Ident, Value), exists ? &st : nullptr);
+}
+} // namespace
+
+std::optional<QString> IniLookup(const QByteArray& Content, const QString& Section, const QString& Ident) {
+    const std::vector<TLine> lines = SplitLines(Content);
+    const qsizetype header = FindSection(Content, lines, Section);
+    if (header < 0)
+        return std::nullopt;
+    const std::size_t end = SectionEnd(Content, lines, static_cast<std::size_t>(header));
+    for (std::size_t i = static_cast<std::size_t>(header) + 1; i < end; ++i) {
+        const qsizetype eq = KeyEquals(Content, lines[i], Ident);
+        if (eq >= 0)
+            return Unquoted(Text(Content, Trimmed(Content, eq + 1, lines[i].End))).left(MaxIniValueLength);
+    }
+    return std::nullopt;
+}
+
+QByteArray IniAssign(const QByteArray& Content, const QString& Section, const QString& Ident,
+                     const QString& Value) {
+    const QByteArray keyLine = Ident.toUtf8() + '=' + Value.toUtf8();
+    const std::vector<TLine> lines = SplitLines(Content);
+    const qsizetype header = FindSection(Content, lines, Section);
+    if (header < 0) {
+        QByteArray result = Content;
+        if (result.size() > ContentStart(result) && !result.endsWith('\n'))
+            result += CrLf;
+        return result + '[' + Section.toUtf8() + ']' + CrLf + keyLine + CrLf;
+    }
+    const auto first = static_cast<std::size_t>(header);
+    const std::size_t end = SectionEnd(Content, lines, first);
+    std::size_t last = first;
+    for (std::size_t i = first + 1; i < end; ++i) {
+        const qsizetype eq = KeyEquals(Content, lines[i], Ident);
+        if (eq >= 0) {
+            qsizetype valueBegin = eq + 1;
+            while (valueBegin < lines[i].End && IsBlank(Content.at(valueBegin)))
+                ++valueBegin;
+            QByteArray result = Content;
+            result.replace(valueBegin, lines[i].End - valueBegin, Value.toUtf8());
+            return result;
+        }
+        if (Trimmed(Content, lines[i].Begin, lines[i].End).first < lines[i].End)
+            last = i;
+    }
+    return InsertLine(Content, lines[last].Next, keyLine);
+}
+
+TIniFile::TIniFile(QString FileName) : FFileName(std::move(FileName)) {}
+
+QString TIniFile::ReadString(const QString& Section, const QString& Ident, const QString& Default) const {
+    ++FReadCount;
+    const auto content = ReadBytes(QFile::encodeName(FFileName));
+    if (!content)
+        return Default;
+    return IniLookup(*content, Section, Ident).value_or(Default);
+}
+
+std::int32_t TIniFile::ReadInteger(const QString& Section, const QString& Ident, std::int32_t Default) const {
+    QString text = ReadString(Section, Ident, QString());
+    if (text.size() > 2 && text.at(0) == u'0' && (text.at(1) == u'x' || text.at(1) == u'X'))
+        text = u'$' + text.mid(2);
+    std::int32_t value = 0;
+    return TryStrToInt(text, value) ? value : Default;
+}
+
+bool TIniFile::ReadBool(const QString& Section, const QString& Ident, bool Default) const {
+    return ReadInteger(Section, Ident, Default ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(const QString& Section, const QString& Ident, const QString& Value) {
+    if (!WriteValue(FFileName, Section, Ident, Value))
+        throw EFileError(QStringLiteral("Unable to write to %1").arg(FFileName));
+}
+
+void TIniFile::WriteInteger(const QString& Section, const QString& Ident, std::int32_t Value) {
+    WriteString(Section, Ident, QString::number(Value));
+}
+
+void TIniFile::WriteBool(const QString& Section, const QString& Ident, bool Value) {
+    WriteString(Section, Ident, Value ? QStringLiteral("1") : QStringLiteral("0"));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "TickCounter.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// When the user last touched the keyboard or the mouse anywhere on the desktop.
+class ILastInputSource {
+public:
+    virtual ~ILastInputSource() = default;
+    // The tick count (same counter as ITickCounter) of the last input; std::nullopt when no
+    // source answers, which callers must treat as "the user is active".
+    virtual std::optional<std::uint32_t> LastInputTick() = 0;
+};
+
+// The source for the running session, chosen here and nowhere else: the desktop's D-Bus idle
+// monitor on Wayland (XScreenSaver through XWayland does not see input to native Wayland
+// windows), the XScreenSaver extension on X11, otherwise a source that never answers.
+std::unique_ptr<ILastInputSource> CreateLastInputSource(const ITickCounter& Ticks);
+
+// The backends, each usable on its own (the factory picks one).
+std::unique_ptr<ILastInputSource> CreateX11LastInputSource(const ITickCounter& Ticks); // nullptr without X11
+std::unique_ptr<ILastInputSource> CreateDBusLastInputSource(const ITickCounter& Ticks);
+
+// Last-input tick from an idle time: Now - IdleMs modulo 2^32.
+constexpr std::uint32_t LastInputTickFromIdle(std::uint32_t Now, std::uint64_t IdleMs) {
+    return Now - static_cast<std::uint32_t>(IdleMs);
+}
+
+// True when the session is a Wayland one (XDG_SESSION_TYPE=wayland or WAYLAND_DISPLAY set).
+bool IsWaylandSession();

@@ -1,0 +1,123 @@
+#include "SettingsFormUnit.h"
+
+#include "ErrorDialog.h"
+#include "Settings.h"
+#include "TaskTime.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+
+namespace {
+constexpr int ClientWidth = 348;
+constexpr int ClientHeight = 99;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 25;
+// Distances of the buttons from the right and bottom edges, kept when the dialog is resized.
+constexpr int Button1Right = ClientWidth - 184;
+constexpr int Button2Right = ClientWidth - 265;
+constexpr int ButtonsBottom = ClientHeight - 66;
+
+QString TwoDigitPart(const QString& Part) {
+    QString digits = Part.size() >= 2 ? Part.right(2) : Part.rightJustified(2, u'0');
+    // Only a period above the signed range (hand-edited) builds a "-"; the field holds digits only.
+    for (QChar& c : digits) {
+        if (!c.isDigit())
+            c = u'0';
+    }
+    return digits;
+}
+} // namespace
+
+TSettingsForm::TSettingsForm(QWidget* Parent, TSettings& Settings, IPrompt& Prompt)
+    : QDialog(Parent), FSettings(Settings), FPrompt(Prompt) {
+    CreateControls();
+    LoadFromSettings();
+}
+
+void TSettingsForm::CreateControls() {
+    setWindowTitle(QStringLiteral("Settings"));
+    QFont face(QStringLiteral("Tahoma"));
+    face.setPixelSize(11);
+    setFont(face);
+    resize(ClientWidth, ClientHeight);
+
+    InactivityDetectionEnabled =
+        new QCheckBox(QStringLiteral("Stop currently active task after inactivity period"), this);
+    InactivityDetectionEnabled->setObjectName(QStringLiteral("InactivityDetectionEnabled"));
+    InactivityDetectionEnabled->setGeometry(8, 8, 249, 17);
+
+    InactivityDetectionPeriod = new QLineEdit(this);
+    InactivityDetectionPeriod->setObjectName(QStringLiteral("InactivityDetectionPeriod"));
+    InactivityDetectionPeriod->setGeometry(263, 6, 58, 21);
+    InactivityDetectionPeriod->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Six optional digit positions around two fixed colons; an empty position shows "0",
+    // so a cleared digit and a typed zero look and count the same.
+    InactivityDetectionPeriod->setInputMask(QStringLiteral("00:00:00;0"));
+
+    SettingsUpdate = new QAction(QStringLiteral("OK"), this);
+    SettingsUpdate->setObjectName(QStringLiteral("SettingsUpdate"));
+    SettingsForget = new QAction(QStringLiteral("Cancel"), this);
+    SettingsForget->setObjectName(QStringLiteral("SettingsForget"));
+    SettingsForget->setShortcut(QKeySequence(Qt::Key_Escape));
+    addAction(SettingsForget);
+    connect(SettingsUpdate, &QAction::triggered, this, [this] { SettingsUpdateExecute(); });
+    connect(SettingsForget, &QAction::triggered, this, [this] { SettingsForgetExecute(); });
+
+    Button1 = new QPushButton(SettingsUpdate->text(), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, SettingsUpdate, &QAction::trigger);
+    Button2 = new QPushButton(SettingsForget->text(), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setAutoDefault(false);
+    connect(Button2, &QPushButton::clicked, SettingsForget, &QAction::trigger);
+
+    setTabOrder(InactivityDetectionEnabled, InactivityDetectionPeriod);
+    setTabOrder(InactivityDetectionPeriod, Button1);
+    setTabOrder(Button1, Button2);
+}
+
+QString TSettingsForm::PeriodFieldText(std::uint32_t Seconds) {
+    const QStringList parts = TTaskDuration::Build(static_cast<std::int32_t>(Seconds), true).split(u':');
+    QStringList field;
+    for (const QString& part : parts)
+        field << TwoDigitPart(part);
+    return field.join(u':');
+}
+
+void TSettingsForm::LoadFromSettings() {
+    InactivityDetectionEnabled->setChecked(FSettings.InactivityDetectionEnabled());
+    FLoadedPeriod = FSettings.InactivityDetectionPeriod();
+    InactivityDetectionPeriod->setText(PeriodFieldText(FLoadedPeriod));
+    FLoadedPeriodText = InactivityDetectionPeriod->displayText();
+}
+
+void TSettingsForm::SettingsUpdateExecute() {
+    RunGuarded(FPrompt, [this] {
+        FSettings.SetInactivityDetectionEnabled(InactivityDetectionEnabled->isChecked());
+        // The display text has every empty position as "0", so it always is HH:MM:SS in digits.
+        const QString shown = InactivityDetectionPeriod->displayText();
+        const std::uint32_t period = shown == FLoadedPeriodText
+                                         ? FLoadedPeriod
+                                         : static_cast<std::uint32_t>(TTaskDuration::Parse(shown));
+        FSettings.SetInactivityDetectionPeriod(period);
+        accept();
+    });
+}
+
+void TSettingsForm::SettingsForgetExecute() { reject(); }
+
+void TSettingsForm::done(int Result) {
+    QDialog::done(Result);
+    LoadFromSettings();
+}
+
+void TSettingsForm::resizeEvent(QResizeEvent* Event) {
+    QDialog::resizeEvent(Event);
+    const int top = height() - ButtonsBottom;
+    Button1->setGeometry(width() - Button1Right, top, ButtonWidth, ButtonHeight);
+    Button2->setGeometry(width() - Button2Right, top, ButtonWidth, ButtonHeight);
+}

@@ -1,0 +1,204 @@
+// Start-up sequence, timers, hot keys, exit and the quiet save at session end.
+#include "MainFormUnit.h"
+
+#include "ErrorDialog.h"
+#include "Errors.h"
+#include "Files.h"
+#include "GlobalHotKey.h"
+#include "InactivityCheck.h"
+#include "LastInput.h"
+#include "Prompt.h"
+#include "Settings.h"
+#include "SettingsFormUnit.h"
+#include "TaskFile.h"
+#include "TaskListView.h"
+#include "Upgrade.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+const QString ExitMessage = QStringLiteral(
+    "Possible data loss.\r\n\r\nCouldn't save task data to file \"%s\". Please check that containing folder is "
+    "writable.\r\n\r\nTo avoid data loss you can return back and copy tasks to clipboard.\r\n\r\nExit anyway?\r\n");
+
+QStringList TaskFileBackups(const QString& TasksDb) {
+    const QFileInfo file(TasksDb);
+    return file.dir().entryList({file.fileName() + QStringLiteral(".bak*")}, QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QTimer* MakeTimer(QObject* Owner, const char* Name, int Interval) {
+    auto* timer = new QTimer(Owner);
+    timer->setObjectName(QString::fromLatin1(Name));
+    timer->setInterval(Interval);
+    return timer;
+}
+} // namespace
+
+void TMainForm::CreateTimers() {
+    Timer1 = MakeTimer(this, "Timer1", 1000);
+    UserInactivityCheckTimer = MakeTimer(this, "UserInactivityCheckTimer", 1000);
+    CheckForUpdatesTimer = MakeTimer(this, "CheckForUpdatesTimer", 10000);
+    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    connect(UserInactivityCheckTimer, &QTimer::timeout, this, &TMainForm::UserInactivityCheckTimerTimer);
+    connect(CheckForUpdatesTimer, &QTimer::timeout, this, &TMainForm::CheckForUpdatesTimerTimer);
+    if (FServices.StartTimers) {
+        Timer1->start();
+        UserInactivityCheckTimer->start();
+        if (FServices.CheckForUpdates)
+            CheckForUpdatesTimer->start();
+    }
+}
+
+void TMainForm::FormCreate() {
+    // Every step runs even when an earlier one failed: a failed upgrade must not leave the
+    // stored list unread (the next save would replace it with an empty one).
+    RunGuarded(FPrompt, [] { TUpgrade::Upgrade(); });
+    RunGuarded(FPrompt, [this] { RegisterHotKeys(); });
+    AppExit.SetItemShortCut(TrayExit, QKeySequence());
+    AppToggleVisibility.SetItemShortCut(TrayToggleVisibility, QKeySequence());
+    RunGuarded(FPrompt, [this] { LoadTaskList(); });
+    InitColumnWidths();
+    FTracker.SetActiveTask(nullptr, true);
+    RunGuarded(FPrompt, [this] {
+        if (FServices.LastInput)
+            FInactivityCheck = std::make_unique<TInactivityCheck>(
+                FTracker, TSettings::Instance(), *FServices.LastInput, *FServices.Ticks, FPrompt,
+                [this] { return TaskStop.Execute(); });
+    });
+    // TODO(update check): own the update engineer's TUpdateChecker here once it is in the tree.
+}
+
+void TMainForm::RegisterHotKeys() {
+    if (!FServices.RegisterHotKeys)
+        return;
+    BringToFrontGlobalHotKey = CreateGlobalHotKey(QStringLiteral("BringToFront"), this, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
+    ToggleTrackingGlobalHotKey = CreateGlobalHotKey(QStringLiteral("ToggleTracking"), this, MOD_ALT | MOD_SHIFT, VK_SPACE);
+    SetHotKeyHandler([this](std::int32_t Id) { WMHotKey(Id); });
+}
+
+void TMainForm::LoadTaskList() {
+    const QString path = DataFiles().TasksDb();
+    if (!FileExists(path))
+        return;
+    const QStringList backupsBefore = TaskFileBackups(path);
+    try {
+        LoadTasks(FTracker, path);
+    } catch (...) {
+        // The loader copies an unreadable file aside before it raises; should no new copy have
+        // appeared, saving must first move the stored file out of the way.
+        FTasksDbUnread = TaskFileBackups(path) == backupsBefore;
+        throw;
+    }
+}
+
+void TMainForm::SaveTaskList() {
+    const QString path = DataFiles().TasksDb();
+    if (FTasksDbUnread) {
+        QString aside = path + QStringLiteral(".unread");
+        for (int n = 1; QFile::exists(aside); ++n)
+            aside = path + QStringLiteral(".unread.") + QString::number(n);
+        if (FileExists(path) && !QFile::rename(path, aside))
+            throw EFileError(QStringLiteral("Cannot create file \"%1\". The unread task file is in the way.").arg(aside));
+        FTasksDbUnread = false;
+    }
+    SaveTasks(FTracker, path);
+}
+
+void TMainForm::SaveTaskListSilently() {
+    try {
+        SaveTaskList();
+    } catch (const std::exception&) {
+        // A failing disk shows at Exit, where the user can still copy the tasks.
+    }
+}
+
+void TMainForm::InitColumnWidths() {
+    const int textWidth = QFontMetrics(ListView1->font()).horizontalAdvance(QStringLiteral("00:00:00"));
+    TimeColumnWidth = static_cast<int>(std::lround(textWidth * 1.4));
+    ListView1->header()->resizeSection(1, TimeColumnWidth);
+    FitNameColumn();
+}
+
+void TMainForm::FitNameColumn() {
+    if (TimeColumnWidth == 0)
+        return; // before InitColumnWidths
+    ListView1->header()->resizeSection(0, std::max(0, ListView1->viewport()->width() - TimeColumnWidth));
+}
+
+void TMainForm::Timer1Timer() {
+    if (!FTracker.ActiveTask())
+        return;
+    FTracker.Tick();
+    SaveTaskListSilently();
+}
+
+void TMainForm::UserInactivityCheckTimerTimer() {
+    if (FInactivityCheck)
+        RunGuarded(FPrompt, [this] { FInactivityCheck->Check(); });
+}
+
+void TMainForm::CheckForUpdatesTimerTimer() {
+    // TODO(update check): FUpdateChecker->CheckForUpdatesTimerTimer(*CheckForUpdatesTimer).
+    CheckForUpdatesTimer->stop();
+}
+
+void TMainForm::WMHotKey(std::int32_t Id) {
+    RunGuarded(FPrompt, [this, Id] {
+        if (BringToFrontGlobalHotKey && Id == BringToFrontGlobalHotKey->Atom()) {
+            if (!isVisible()) {
+                showNormal();
+                SetVisibilityState(true);
+            }
+            raise();
+            activateWindow();
+        }
+        if (ToggleTrackingGlobalHotKey && Id == ToggleTrackingGlobalHotKey->Atom())
+            AppToggleTracking.Execute();
+    });
+}
+
+void TMainForm::AppSettingsExecute(TAction& /*Sender*/) {
+    if (!FSettingsForm)
+        return;
+    FSettingsForm->LoadFromSettings();
+    FSettingsForm->exec();
+}
+
+bool TMainForm::SaveTasksOrConfirmExit() {
+    for (;;) {
+        try {
+            SaveTaskList();
+            return true;
+        } catch (const std::exception& e) {
+            const int answer = ShowErrorDialog(FPrompt, ExitMessage, {DataFiles().TasksDb()}, e,
+                                               {TDialogButton::Cancel, TDialogButton::Abort, TDialogButton::Retry});
+            if (answer == mrAbort)
+                return true;
+            if (answer != mrRetry)
+                return false;
+        }
+    }
+}
+
+void TMainForm::AppExitExecute(TAction& /*Sender*/) {
+    FTracker.SetActiveTask(nullptr, false);
+    if (!SaveTasksOrConfirmExit())
+        return;
+    FTerminating = true;
+    Q_EMIT Terminate();
+}
+
+void TMainForm::SaveTasksQuietly() {
+    if (FTerminating)
+        return; // Exit has saved (or the user chose to end without saving)
+    FTracker.SetActiveTask(nullptr, false);
+    SaveTaskListSilently();
+}

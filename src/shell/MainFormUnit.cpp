@@ -1,0 +1,186 @@
+#include "MainFormUnit.h"
+
+#include "ErrorDialog.h"
+#include "InactivityCheck.h"
+#include "Prompt.h"
+#include "ShortcutText.h"
+#include "TaskListModel.h"
+#include "TaskListView.h"
+#include "TickCounter.h"
+#include "TrayClick.h"
+#include "TrayImages.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScreen>
+#include <QStyleHints>
+#include <QSystemTrayIcon>
+
+TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
+    : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
+      FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Tallyvox"));
+    setWindowIcon(ApplicationIcon());
+    if (!FServices.SetClipboardText)
+        FServices.SetClipboardText = [](const QString& Text) { QGuiApplication::clipboard()->setText(Text); };
+    if (!FServices.DoubleClickInterval)
+        FServices.DoubleClickInterval = [] { return QGuiApplication::styleHints()->mouseDoubleClickInterval(); };
+
+    FModel = new TTaskListModel(FTracker, this);
+    ListView1 = new TTaskListView(this);
+    ListView1->setModel(FModel);
+    setCentralWidget(ListView1);
+    ListView1->installEventFilter(this);
+    ListView1->SetOnResized([this] { FitNameColumn(); });
+    connect(FModel, &TTaskListModel::OutputsChanged, this, &TMainForm::UpdateTrayOutputs);
+    resize(580, 383);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    CreateActions();
+    CreateMenus();
+    CreateTrayIcon();
+    CreateTimers();
+    FormCreate();
+    ListView1->setFocus();
+}
+
+TMainForm::~TMainForm() {
+    // The model observes the tracker; it goes before the rows do.
+    ListView1->setModel(nullptr);
+    delete FModel;
+    FModel = nullptr;
+}
+
+std::vector<TAction*> TMainForm::Actions() {
+    return {&TaskAddAction, &TaskEdit,      &TaskRun,       &TaskDelete, &TaskStop,
+            &TaskReset,     &TaskSelectAll, &ClipboardCopy, &ClipboardCut, &AppExit,
+            &AppToggleVisibility, &AppSettings, &AppToggleTracking};
+}
+
+void TMainForm::CreateActions() {
+    using namespace std::placeholders;
+    const auto bind = [this](void (TMainForm::*Handler)(TAction&)) {
+        return [this, Handler](TAction& Sender) { (this->*Handler)(Sender); };
+    };
+    TaskAddAction.SetOnExecute(bind(&TMainForm::TaskAddActionExecute));
+    TaskEdit.SetOnExecute(bind(&TMainForm::TaskEditExecute));
+    TaskEdit.SetOnUpdate(bind(&TMainForm::TaskEditUpdate));
+    TaskRun.SetOnExecute(bind(&TMainForm::TaskRunExecute));
+    TaskRun.SetOnUpdate(bind(&TMainForm::TaskRunUpdate));
+    TaskDelete.SetOnExecute(bind(&TMainForm::TaskDeleteExecute));
+    TaskDelete.SetOnUpdate(bind(&TMainForm::TaskDeleteUpdate));
+    TaskStop.SetOnExecute(bind(&TMainForm::TaskStopExecute));
+    TaskStop.SetOnUpdate(bind(&TMainForm::TaskStopUpdate));
+    TaskReset.SetOnExecute(bind(&TMainForm::TaskResetExecute));
+    TaskReset.SetOnUpdate(bind(&TMainForm::TaskResetUpdate));
+    TaskSelectAll.SetOnExecute(bind(&TMainForm::TaskSelectAllExecute));
+    ClipboardCopy.SetOnExecute(bind(&TMainForm::ClipboardCopyExecute));
+    ClipboardCopy.SetOnUpdate(bind(&TMainForm::ClipboardCopyUpdate));
+    ClipboardCut.SetOnExecute(bind(&TMainForm::ClipboardCutExecute));
+    ClipboardCut.SetOnUpdate(bind(&TMainForm::ClipboardCutUpdate));
+    AppExit.SetOnExecute(bind(&TMainForm::AppExitExecute));
+    AppToggleVisibility.SetOnExecute(bind(&TMainForm::AppToggleVisibilityExecute));
+    AppSettings.SetOnExecute(bind(&TMainForm::AppSettingsExecute));
+    AppToggleTracking.SetOnExecute(bind(&TMainForm::AppToggleTrackingExecute));
+    AppToggleTracking.SetOnUpdate(bind(&TMainForm::AppToggleTrackingUpdate));
+}
+
+void TMainForm::LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemName) {
+    QAction* item = Menu->addAction(Action.Caption());
+    item->setObjectName(ItemName.isEmpty() ? Action.Name() + QStringLiteral("MenuItem") : ItemName);
+    Action.Link(item);
+    connect(item, &QAction::triggered, this, [this, &Action] { ExecuteAction(Action); });
+    if (&Action == &AppToggleTracking && Menu == SystemTrayMenu)
+        AppToggleTrackingContextMenuItem = item;
+    if (&Action == &AppToggleVisibility && Menu == SystemTrayMenu)
+        TrayToggleVisibility = item;
+    if (&Action == &AppExit && Menu == SystemTrayMenu)
+        TrayExit = item;
+}
+
+void TMainForm::CreateMenus() {
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    LinkMenuItem(PopupMenu, TaskAddAction);
+    PopupMenu->addSeparator();
+    LinkMenuItem(PopupMenu, TaskRun, QStringLiteral("TaskRunContextMenuItem"));
+    LinkMenuItem(PopupMenu, TaskStop, QStringLiteral("TaskStopContextMenuItem"));
+    LinkMenuItem(PopupMenu, TaskEdit, QStringLiteral("TaskEditContextMenuItem"));
+    LinkMenuItem(PopupMenu, TaskDelete, QStringLiteral("TaskRemoveContextMenuItem"));
+    LinkMenuItem(PopupMenu, TaskReset, QStringLiteral("TaskResetContextMenuItem"));
+    PopupMenu->addSeparator();
+    LinkMenuItem(PopupMenu, ClipboardCopy);
+    LinkMenuItem(PopupMenu, ClipboardCut);
+    LinkMenuItem(PopupMenu, TaskSelectAll);
+    PopupMenu->addSeparator();
+    LinkMenuItem(PopupMenu, AppSettings);
+    PopupMenu->addSeparator();
+    LinkMenuItem(PopupMenu, AppToggleTracking);
+    LinkMenuItem(PopupMenu, AppToggleVisibility);
+    LinkMenuItem(PopupMenu, AppExit);
+    connect(PopupMenu, &QMenu::aboutToShow, this, [this] { UpdateActions(PopupMenu); });
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& Position) {
+        PopupMenu->popup(ListView1->viewport()->mapToGlobal(Position));
+    });
+
+    SystemTrayMenu = new QMenu(this);
+    SystemTrayMenu->setObjectName(QStringLiteral("SystemTrayMenu"));
+    LinkMenuItem(SystemTrayMenu, AppToggleTracking, QStringLiteral("AppToggleTrackingContextMenuItem"));
+    LinkMenuItem(SystemTrayMenu, AppToggleVisibility, QStringLiteral("TrayToggleVisibility"));
+    LinkMenuItem(SystemTrayMenu, AppSettings, QStringLiteral("Settings1"));
+    LinkMenuItem(SystemTrayMenu, AppExit, QStringLiteral("TrayExit"));
+    SystemTrayMenu->setDefaultAction(AppToggleTrackingContextMenuItem);
+    QFont bold = AppToggleTrackingContextMenuItem->font();
+    bold.setBold(true);
+    AppToggleTrackingContextMenuItem->setFont(bold);
+    connect(SystemTrayMenu, &QMenu::aboutToShow, this, [this] { UpdateActions(SystemTrayMenu); });
+}
+
+void TMainForm::UpdateActions(QMenu* /*Menu*/) {
+    RunGuarded(FPrompt, [this] {
+        for (TAction* action : Actions())
+            action->Update();
+    });
+}
+
+bool TMainForm::ExecuteAction(TAction& Action) {
+    bool ran = false;
+    RunGuarded(FPrompt, [&] { ran = Action.Execute(); });
+    return ran;
+}
+
+bool TMainForm::HandleShortCut(QKeyEvent* Event) {
+    const QKeySequence pressed = KeySequenceOfEvent(Event->key(), Event->modifiers());
+    for (TAction* action : Actions()) {
+        if (action->ShortCut().isEmpty() || action->ShortCut() != pressed)
+            continue;
+        // A disabled action leaves the key to the list, as an ordinary key press.
+        bool enabled = false;
+        RunGuarded(FPrompt, [&] {
+            action->Update();
+            enabled = action->Enabled();
+        });
+        if (!enabled)
+            return false;
+        ExecuteAction(*action);
+        return true;
+    }
+    return false;
+}
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(Event);
+        if (HandleShortCut(key))
+            return true;
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            close(); // refused by closeEvent, which hides instead
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "Action.h"
+#include "TaskTracker.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class IPrompt;
+class ITickCounter;
+class ILastInputSource;
+class IGlobalHotKey;
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+class TInactivityCheck;
+class TSettingsForm;
+class TTaskListModel;
+class TTaskListView;
+class TTrayClickHandler;
+
+// What the main window takes from the outside world; tests hand in fakes.
+struct TMainFormServices {
+    IPrompt* Prompt = nullptr;
+    const ITickCounter* Ticks = nullptr;
+    ILastInputSource* LastInput = nullptr;                // none: no inactivity check
+    std::function<void(const QString&)> SetClipboardText; // none: the system clipboard
+    std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
+    bool StartTimers = true;
+    bool RegisterHotKeys = true;
+    bool CheckForUpdates = true;
+};
+
+// The program's only window: the task list, every command as an action, the context and
+// tray menus, the tray icon and the timers.
+class TMainForm final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(TMainFormServices Services, QWidget* Parent = nullptr);
+    ~TMainForm() override;
+
+    TTaskTracker& Tracker() { return FTracker; }
+    TTaskListModel& Model() { return *FModel; }
+    TTaskListView* ListView1 = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QMenu* SystemTrayMenu = nullptr;
+    QAction* TrayToggleVisibility = nullptr;
+    QAction* TrayExit = nullptr;
+    QAction* AppToggleTrackingContextMenuItem = nullptr;
+    QSystemTrayIcon* TrayIcon = nullptr;
+    TTrayClickHandler* TrayClick = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* UserInactivityCheckTimer = nullptr;
+    QTimer* CheckForUpdatesTimer = nullptr;
+
+    TAction TaskAddAction{QStringLiteral("TaskAddAction"), QStringLiteral("New task"), QKeySequence(Qt::Key_Insert)};
+    TAction TaskEdit{QStringLiteral("TaskEdit"), QStringLiteral("Edit task"), QKeySequence(Qt::Key_F2)};
+    TAction TaskRun{QStringLiteral("TaskRun"), QStringLiteral("Run"), QKeySequence(Qt::Key_Return)};
+    TAction TaskDelete{QStringLiteral("TaskDelete"), QStringLiteral("Remove"), QKeySequence(Qt::Key_Delete)};
+    TAction TaskStop{QStringLiteral("TaskStop"), QStringLiteral("Stop"), QKeySequence(Qt::Key_Space)};
+    TAction TaskReset{QStringLiteral("TaskReset"), QStringLiteral("Reset"), QKeySequence(Qt::ALT | Qt::Key_Delete)};
+    TAction TaskSelectAll{QStringLiteral("TaskSelectAll"), QStringLiteral("Select all"), QKeySequence(Qt::CTRL | Qt::Key_A)};
+    TAction ClipboardCopy{QStringLiteral("ClipboardCopy"), QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C)};
+    TAction ClipboardCut{QStringLiteral("ClipboardCut"), QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X)};
+    TAction AppExit{QStringLiteral("AppExit"), QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_X)};
+    TAction AppToggleVisibility{QStringLiteral("AppToggleVisibility"), QStringLiteral("Hide"), QKeySequence(Qt::Key_Escape)};
+    TAction AppSettings{QStringLiteral("AppSettings"), QStringLiteral("Settings"), QKeySequence()};
+    TAction AppToggleTracking{QStringLiteral("AppToggleTracking"), QStringLiteral("Pause"),
+                              QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Space)};
+
+    int TimeColumnWidth = 0;
+    bool HideTipShown = false;
+
+    // Runs an action through its rule inside the general error box; true when it ran.
+    bool ExecuteAction(TAction& Action);
+    std::vector<TAction*> Actions();
+
+    // Task commands.
+    void TaskAddActionExecute(TAction& Sender);
+    void TaskEditExecute(TAction& Sender);
+    void TaskEditUpdate(TAction& Sender);
+    void TaskRunExecute(TAction& Sender);
+    void TaskRunUpdate(TAction& Sender);
+    void TaskStopExecute(TAction& Sender);
+    void TaskStopUpdate(TAction& Sender);
+    void TaskDeleteExecute(TAction& Sender);
+    void TaskDeleteUpdate(TAction& Sender);
+    void TaskResetExecute(TAction& Sender);
+    void TaskResetUpdate(TAction& Sender);
+    void TaskSelectAllExecute(TAction& Sender);
+    void ClipboardCopyExecute(TAction& Sender);
+    void ClipboardCopyUpdate(TAction& Sender);
+    void ClipboardCutExecute(TAction& Sender);
+    void ClipboardCutUpdate(TAction& Sender);
+    void AppToggleTrackingExecute(TAction& Sender);
+    void AppToggleTrackingUpdate(TAction& Sender);
+    void AppSettingsExecute(TAction& Sender);
+    std::vector<TTaskRow*> SelectedTasks() const; // in list order
+    TTaskRow* SelectedTaskIfFocused() const;
+    static QString ClipboardText(const TTaskTracker& Tracker, const std::vector<bool>& Selected);
+
+    // Visibility and tray.
+    void AppToggleVisibilityExecute(TAction& Sender);
+    void SetVisibilityState(bool Shown); // caption and shortcuts of the show/hide command
+    void ShowFromOutside();             // a second start: show and bring to the front
+    void ApplicationEventsMinimize();
+    void UpdateTrayOutputs();
+    static QString FirstHideTipText(const QKeySequence& ShortCut);
+
+    // Start-up, timers, hot keys, exit.
+    void FormCreate();
+    void InitColumnWidths();
+    void FitNameColumn();
+    void Timer1Timer();
+    void UserInactivityCheckTimerTimer();
+    void CheckForUpdatesTimerTimer();
+    void WMHotKey(std::int32_t Id);
+    void AppExitExecute(TAction& Sender);
+    bool SaveTasksOrConfirmExit();
+    void SaveTasksQuietly(); // session end and signals: stop tracking, save, no dialogs
+    void SetSettingsForm(TSettingsForm* Form) { FSettingsForm = Form; }
+    bool TerminateRequested() const { return FTerminating; }
+
+Q_SIGNALS:
+    // Exit decided that the program ends.
+    void Terminate();
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateTrayIcon();
+    void CreateTimers();
+    void LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemName = QString());
+    void UpdateActions(QMenu* Menu);
+    bool HandleShortCut(QKeyEvent* Event);
+    void SaveTaskList();        // raises the save's error
+    void SaveTaskListSilently(); // the tick's rule: errors swallowed
+    void LoadTaskList();
+    void RegisterHotKeys();
+    void ShowFirstHideTip();
+
+    TMainFormServices FServices;
+    IPrompt& FPrompt;
+    TTaskTracker FTracker;
+    TTaskListModel* FModel = nullptr;
+    std::shared_ptr<IGlobalHotKey> BringToFrontGlobalHotKey;
+    std::shared_ptr<IGlobalHotKey> ToggleTrackingGlobalHotKey;
+    std::unique_ptr<TInactivityCheck> FInactivityCheck;
+    TSettingsForm* FSettingsForm = nullptr;
+    bool FTasksDbUnread = false; // a failed load left the stored file in place
+    bool FTerminating = false;
+};

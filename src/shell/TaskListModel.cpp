@@ -1,0 +1,54 @@
+#include "TaskListModel.h"
+
+TTaskListModel::TTaskListModel(TTaskTracker& Tracker, QObject* Parent) : QAbstractTableModel(Parent), FTracker(Tracker) {
+    FTracker.SetObserver(this);
+}
+
+TTaskListModel::~TTaskListModel() { FTracker.SetObserver(nullptr); }
+
+int TTaskListModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : FTracker.Count(); }
+
+int TTaskListModel::columnCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : 2; }
+
+QVariant TTaskListModel::data(const QModelIndex& Index, int Role) const {
+    if (!Index.isValid() || Index.row() >= FTracker.Count())
+        return {};
+    const TTaskRow& row = FTracker.Row(Index.row());
+    switch (Role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: return Index.column() == CaptionColumn ? row.Caption() : row.TimeText();
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::AlignVCenter |
+                                   (Index.column() == TimeColumn ? Qt::AlignRight : Qt::AlignLeft));
+    default: return {};
+    }
+}
+
+QVariant TTaskListModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+    // Never shown: the list's header is hidden.
+    if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole)
+        return {};
+    return Section == CaptionColumn ? QStringLiteral("Task") : QStringLiteral("Time");
+}
+
+Qt::ItemFlags TTaskListModel::flags(const QModelIndex& Index) const {
+    if (!Index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void TTaskListModel::TaskRowAboutToBeInserted(int Index) { beginInsertRows(QModelIndex(), Index, Index); }
+
+void TTaskListModel::TaskRowInserted(int /*Index*/) { endInsertRows(); }
+
+void TTaskListModel::TaskRowAboutToBeRemoved(int Index) { beginRemoveRows(QModelIndex(), Index, Index); }
+
+void TTaskListModel::TaskRowRemoved(int /*Index*/) { endRemoveRows(); }
+
+void TTaskListModel::TaskRowChanged(int Index) {
+    if (Index < 0)
+        return;
+    Q_EMIT dataChanged(index(Index, CaptionColumn), index(Index, TimeColumn));
+}
+
+void TTaskListModel::TrackingOutputsChanged() { Q_EMIT OutputsChanged(); }

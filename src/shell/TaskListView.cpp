@@ -1,0 +1,57 @@
+#include "TaskListView.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+// Grid lines under and between the cells, as a report list draws them.
+class TGridDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+        QStyledItemDelegate::paint(Painter, Option, Index);
+        Painter->save();
+        Painter->setPen(Option.palette.color(QPalette::Midlight));
+        Painter->drawLine(Option.rect.bottomLeft(), Option.rect.bottomRight());
+        Painter->drawLine(Option.rect.topRight(), Option.rect.bottomRight());
+        Painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+        return QStyledItemDelegate::sizeHint(Option, Index) + QSize(0, 2);
+    }
+};
+} // namespace
+
+TTaskListView::TTaskListView(QWidget* Parent) : QTreeView(Parent) {
+    setObjectName(QStringLiteral("ListView1"));
+    setItemDelegate(new TGridDelegate(this));
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setTextElideMode(Qt::ElideRight);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    header()->hide();
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::Fixed);
+    QFont listFont = font();
+    listFont.setPointSize(10);
+    setFont(listFont);
+    QPalette colours = palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
+    setPalette(colours);
+}
+
+void TTaskListView::resizeEvent(QResizeEvent* Event) {
+    QTreeView::resizeEvent(Event);
+    if (FOnResized)
+        FOnResized();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+// Tells single from double clicks on the tray icon in one place for every tray host.
+// A single click acts only after the double-click interval, so a double click can cancel it.
+// XEmbed trays report a double click as Trigger then DoubleClick; StatusNotifierItem hosts
+// report only Trigger, so a second Trigger within the interval counts as the double click.
+class TTrayClickHandler final : public QObject {
+    Q_OBJECT
+public:
+    TTrayClickHandler(std::function<int()> DoubleClickInterval, std::function<void()> OnClick,
+                      std::function<void()> OnDoubleClick, QObject* Parent = nullptr);
+
+    void TrayIconClick();    // a Trigger activation
+    void TrayIconDblClick(); // a DoubleClick activation
+    void TrayClickTimerProc(); // the single click's delayed action
+    bool ClickPending() const { return FTimer.isActive(); }
+
+private:
+    std::function<int()> FDoubleClickInterval;
+    std::function<void()> FOnClick;
+    std::function<void()> FOnDoubleClick;
+    QTimer FTimer;
+    // After a double click made of two Triggers, a host that also reports DoubleClick for the
+    // same press must not toggle a second time.
+    QTimer FSwallowDoubleClick;
+};

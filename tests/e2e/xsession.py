@@ -214,6 +214,24 @@ class XSession:
         proc.stdin.close()
         wait_for("the clipboard to be set", lambda: self.clipboard() == data, timeout=5)
 
+    def window_shot(self, path, wid):
+        """The window with its frame and title bar, cut out of a picture of the whole screen."""
+        whole = path + ".root.png"
+        if not self.screenshot(whole):
+            return False
+        info = self.run(["xwininfo", "-id", str(wid)], check=False)
+        values = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
+        x, y = (int(values["Absolute upper-left " + k]) for k in ("X", "Y"))
+        w, h = int(values["Width"]), int(values["Height"])
+        extents = self.run(["xprop", "-id", str(wid), "_NET_FRAME_EXTENTS"], check=False)
+        left = right = top = bottom = 0
+        if "=" in extents:
+            left, right, top, bottom = (int(v) for v in extents.split("=", 1)[1].split(","))
+        geometry = f"{w + left + right}x{h + top + bottom}+{x - left}+{y - top}"
+        self.run(["convert", whole, "-crop", geometry, "+repage", path], check=False)
+        os.remove(whole)
+        return os.path.exists(path)
+
     def screenshot(self, path, wid=None):
         if shutil.which("import") is None:
             return False

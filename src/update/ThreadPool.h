@@ -25,8 +25,8 @@ private:
     bool FSignalled = false;
 };
 
-// One call. Thread priorities, COM apartments and the raise address of the original design
-// have no meaning here and are left out.
+// One call. Thread priorities, per-thread COM set-up and raise addresses are Windows notions
+// without a counterpart here, so they are left out.
 class TInternalBackgroundCall {
 public:
     TInternalBackgroundCall() = default;

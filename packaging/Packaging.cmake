@@ -16,7 +16,7 @@ install(FILES ${_pkg}/tallyvox.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}
 # Starting with the session is the user's choice: the entry ships as an example to copy to
 # ~/.config/autostart, not into /etc/xdg/autostart where it would start for every account.
 install(FILES ${_pkg}/tallyvox-autostart.desktop
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME tallyvox.desktop)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tallyvox/examples RENAME tallyvox.desktop)
 
 set(CPACK_PACKAGE_NAME tallyvox)
 set(CPACK_PACKAGE_VENDOR Vostrak)

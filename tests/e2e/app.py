@@ -1,6 +1,7 @@
 """The real program, run from a portable copy so that its data folder is a private AppData."""
 
 import os
+import shlex
 import shutil
 import signal
 import subprocess
@@ -104,20 +105,33 @@ class TallyvoxApp:
 
     # --- process ----------------------------------------------------------------------------
 
-    def launch(self, hidden=False):
+    def launch(self, hidden=False, argv=None):
         env = dict(self.session.env)
         if hidden:
             env["TALLYVOX_START_HIDDEN"] = "1"
         log = open(self.log_path, "ab")
-        return subprocess.Popen([self.binary], cwd=self.folder, env=env, stdout=log,
+        return subprocess.Popen(argv or [self.binary], cwd=self.folder, env=env, stdout=log,
                                 stderr=subprocess.STDOUT, start_new_session=True)
 
-    def start(self, hidden=False):
-        self.proc = self.launch(hidden)
+    def start(self, hidden=False, argv=None):
+        """Starts the program; hidden: it is expected to start with its window hidden, by
+        TALLYVOX_START_HIDDEN=1 or by what argv (a desktop entry's command) sets."""
+        self.proc = self.launch(hidden and argv is None, argv)
         self._main = None
         if not hidden:
             self.wait_mapped(True)
         return self.proc
+
+    def entry_command(self, desktop_file):
+        """The Exec line of a desktop entry, with the program name pointing at this copy."""
+        with open(desktop_file, encoding="utf-8") as f:
+            lines = [line for line in f.read().splitlines() if line.startswith("Exec=")]
+        if len(lines) != 1:
+            raise Failed(f"{desktop_file} has {len(lines)} Exec lines")
+        argv = shlex.split(lines[0][len("Exec="):])
+        if argv.count("tallyvox") != 1:
+            raise Failed(f"{desktop_file} does not start tallyvox: {lines[0]!r}")
+        return [self.binary if word == "tallyvox" else word for word in argv]
 
     def alive(self):
         return self.proc is not None and self.proc.poll() is None

@@ -8,6 +8,7 @@ from app import IDLE_TITLE, TallyvoxApp, duration_text, encode_tasks, settle
 from xsession import Failed, wait_for
 
 SCENARIOS = {}
+PACKAGING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging")
 
 
 def scenario(func):
@@ -205,9 +206,10 @@ def tray_click(session, app, artifacts):
 
 @scenario
 def second_instance(session, app, artifacts):
-    """Started hidden (as the autostart entry does); a second start shows the first and ends."""
+    """Started by the autostart entry (hidden); a second start shows the first and ends."""
     app.suppress_hide_tip()
-    app.start(hidden=True)
+    app.start(hidden=True, argv=app.entry_command(os.path.join(PACKAGING,
+                                                                "tallyvox-autostart.desktop")))
     app.tray_icon()
     settle(0.5)
     shown = [w for w in session.pid_windows(app.proc.pid)

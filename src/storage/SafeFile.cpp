@@ -97,7 +97,8 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes) {
         ::unlink(temp.constData());
         RaiseCreateError(Path, error);
     }
-    SyncFolder(FolderOf(target));
+    // No fsync of the folder here: the rename alone already leaves the old or the new list
+    // after a crash, and this runs every second on the user-interface thread.
 }
 
 QString SetFileAside(const QString& Path, const QByteArray& Bytes) {

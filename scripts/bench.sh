@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs every benchmark program in <builddir>/bench and prints one table. A benchmark "X/N"
+# is set beside its reference "RawX/N" (the plain operation on the same data) when there is one.
+set -euo pipefail
+build=${1:-build}
+dir="$build/bench"
+[ -d "$dir" ] || { echo "No benchmarks in $dir (configure with -DTALLYVOX_BUILD_BENCH=ON)" >&2; exit 1; }
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+found=0
+for exe in "$dir"/*; do
+    [ -f "$exe" ] && [ -x "$exe" ] || continue
+    found=1
+    echo "running $(basename "$exe") ..." >&2
+    "$exe" --benchmark_format=json --benchmark_out="$out/$(basename "$exe").json" \
+        --benchmark_out_format=json >/dev/null
+done
+[ "$found" = 1 ] || { echo "No benchmark programs in $dir" >&2; exit 1; }
+python3 - "$out" <<'PY'
+import json, os, sys
+
+def fmt(ns):
+    for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
+        if ns >= scale:
+            return f"{ns / scale:.3g} {unit}"
+    return f"{ns:.3g} ns"
+
+scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}
+results = {}
+order = []
+for name in sorted(os.listdir(sys.argv[1])):
+    with open(os.path.join(sys.argv[1], name)) as f:
+        for b in json.load(f).get("benchmarks", []):
+            if b.get("run_type", "iteration") != "iteration":
+                continue
+            key = b["name"]
+            results[key] = b["real_time"] * scale.get(b.get("time_unit", "ns"), 1)
+            order.append(key)
+
+def reference(key):
+    base, _, arg = key.partition("/")
+    ref = "Raw" + base + ("/" + arg if arg else "")
+    return ref if ref in results and not base.startswith("Raw") else None
+
+rows = [("measure", "figure", "reference", "ratio")]
+for key in order:
+    if key.split("/")[0].startswith("Raw") and key[3:] in results:
+        continue  # shown beside the benchmark it is the reference of
+    ref = reference(key)
+    rows.append((key, fmt(results[key]), fmt(results[ref]) if ref else "-",
+                 f"{results[key] / results[ref]:.2f}x" if ref and results[ref] > 0 else "-"))
+widths = [max(len(r[i]) for r in rows) for i in range(4)]
+for i, r in enumerate(rows):
+    print(" | ".join(c.ljust(w) for c, w in zip(r, widths)))
+    if i == 0:
+        print("-+-".join("-" * w for w in widths))
+PY

@@ -183,7 +183,8 @@ def hide_and_hot_key(session, app, artifacts):
 
 @scenario
 def tray_click(session, app, artifacts):
-    """A single tray click pauses and resumes the running task; a double click toggles the window."""
+    """A single tray click pauses and resumes, a double click toggles the window, and the pause
+    hot key works from another program's window."""
     app.suppress_hide_tip()
     app.start()
     add_task(app, "Epsilon")
@@ -202,6 +203,13 @@ def tray_click(session, app, artifacts):
     app.wait_mapped(True)
     settle(1.0)
     check(app.title() == "Epsilon - Tallyvox", f"tracking changed: title {app.title()!r}")
+    # The other global hot key pauses and resumes from another program's window.
+    other = other_window(session)
+    session.key("alt+shift+space")
+    app.wait_title(IDLE_TITLE)
+    session.key("alt+shift+space")
+    app.wait_title("Epsilon - Tallyvox")
+    check(session.active_window() == other, "the pause hot key took the focus")
 
 
 @scenario

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "FakePrompt.h"
+#include "FakeTickCounter.h"
+#include "TempDir.h"
+
+#include "ExecutablePath.h"
+#include "Files.h"
+#include "MainFormUnit.h"
+#include "Settings.h"
+#include "TaskFile.h"
+#include "TaskListModel.h"
+#include "TaskListView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A main window over a private data folder, with a scripted prompt, a tick counter that
+// moves only when told, a captured clipboard and no timers, hot keys or update checks.
+class MainFormFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir().mkpath(Temp.File(QStringLiteral("bin")));
+        qputenv("APPDATA", Temp.Path().toUtf8());
+        SetExecutableFilePathForTesting(Temp.File(QStringLiteral("bin/tallyvox")));
+        ResetDataFilesForTesting();
+        TSettings::ResetInstanceForTesting();
+    }
+
+    void TearDown() override {
+        Form.reset();
+        SetExecutableFilePathForTesting(QString());
+        ResetDataFilesForTesting();
+        TSettings::ResetInstanceForTesting();
+        qunsetenv("APPDATA");
+    }
+
+    QString DataFolder() const { return Temp.File(QStringLiteral("Tallyvox")); }
+    QString TasksDb() const { return DataFolder() + QStringLiteral("/tasks.db"); }
+
+    TMainForm& CreateForm() {
+        TMainFormServices services;
+        services.Prompt = &Prompt;
+        services.Ticks = &Ticks;
+        services.SetClipboardText = [this](const QString& Text) {
+            Clipboard = Text;
+            ++ClipboardWrites;
+        };
+        services.DoubleClickInterval = [] { return 40; };
+        services.StartTimers = false;
+        services.RegisterHotKeys = false;
+        services.CheckForUpdates = false;
+        Form = std::make_unique<TMainForm>(std::move(services));
+        return *Form;
+    }
+
+    // A form whose list holds the given tasks (saved), with their times in ms.
+    TMainForm& CreateFormWith(const std::vector<std::pair<QString, std::uint32_t>>& Tasks) {
+        TMainForm& form = CreateForm();
+        for (const auto& [caption, ms] : Tasks)
+            form.Tracker().SetElapsedMs(form.Tracker().AppendTask(caption), ms);
+        return form;
+    }
+
+    void Select(const std::vector<int>& Rows) {
+        QItemSelectionModel* selection = Form->ListView1->selectionModel();
+        selection->clearSelection();
+        for (int row : Rows)
+            selection->select(Form->Model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Form->ListView1->setFocus();
+    }
+
+    QByteArray StoredBytes() const {
+        QFile file(TasksDb());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QByteArray ExpectedBytes() const { return TaskFileBytes(Form->Tracker()); }
+
+    TTempDir Temp;
+    TFakePrompt Prompt;
+    TFakeTickCounter Ticks{5000};
+    QString Clipboard;
+    int ClipboardWrites = 0;
+    std::unique_ptr<TMainForm> Form;
+};

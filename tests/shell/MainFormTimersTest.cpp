@@ -1,0 +1,215 @@
+#include "MainFormFixture.h"
+
+#include "ErrorDialog.h"
+#include "Errors.h"
+#include "TaskTracker.h"
+
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QHeaderView>
+
+#include <cmath>
+
+namespace {
+
+const QString ExitMessage = QStringLiteral(
+    "Possible data loss.\r\n\r\nCouldn't save task data to file \"%s\". Please check that containing folder is "
+    "writable.\r\n\r\nTo avoid data loss you can return back and copy tasks to clipboard.\r\n\r\nExit anyway?\r\n");
+
+// Stores a list the way the program does, before the window starts.
+void StoreTasks(const QString& Path, const std::vector<std::pair<QString, std::uint32_t>>& Tasks) {
+    TFakeTickCounter ticks;
+    TTaskTracker tracker(ticks);
+    for (const auto& [caption, ms] : Tasks)
+        tracker.SetElapsedMs(tracker.AppendTask(caption), ms);
+    QDir().mkpath(QFileInfo(Path).path());
+    SaveTasks(tracker, Path);
+}
+
+TEST_F(MainFormFixture, StartUpLoadsTheListAndEndsIdle) {
+    StoreTasks(TasksDb(), {{QStringLiteral("A"), 5000}, {QStringLiteral("B"), 3600000}});
+    TMainForm& form = CreateForm();
+    ASSERT_EQ(form.Tracker().Count(), 2);
+    EXPECT_EQ(form.Tracker().Row(1).TimeText(), QStringLiteral("1:00:00"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("(idle) - Tallyvox"));
+    EXPECT_EQ(form.Tracker().TrayImageIndex(), 1);
+    EXPECT_EQ(form.Tracker().ActiveTask(), nullptr);
+    EXPECT_EQ(form.Tracker().LastActiveTask(), nullptr);
+    EXPECT_TRUE(Prompt.MessageRequests.empty());
+}
+
+TEST_F(MainFormFixture, AFailedUpgradeStillLoadsTheList) {
+    StoreTasks(TasksDb(), {{QStringLiteral("Kept"), 5000}});
+    ASSERT_TRUE(QDir().mkpath(DataFolder() + QStringLiteral("/version"))); // the upgrade cannot record its version
+    TMainForm& form = CreateForm();
+    ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
+    EXPECT_EQ(Prompt.MessageRequests[0].Caption, QStringLiteral("Tallyvox"));
+    ASSERT_EQ(form.Tracker().Count(), 1);
+    EXPECT_EQ(form.Tracker().Row(0).Caption(), QStringLiteral("Kept"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("(idle) - Tallyvox"));
+}
+
+TEST_F(MainFormFixture, AListThatFailsToLoadIsReportedOnceAndNeverLostBySaving) {
+    QDir().mkpath(DataFolder());
+    const QByteArray stored = QByteArrayLiteral("A\r\n0:05\r\n5000\r\nB\r\n0:07\r\nnot a number\r\n");
+    {
+        QFile file(TasksDb());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(stored);
+    }
+    TMainForm& form = CreateForm();
+    ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
+    EXPECT_EQ(Prompt.MessageRequests[0].Text, QStringLiteral("'not a number' is not a valid integer value."));
+    ASSERT_GE(form.Tracker().Count(), 1); // the rows read before the fault
+    EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 5000u);
+    Prompt.InputAnswers.push_back(QStringLiteral("C"));
+    form.ExecuteAction(form.TaskAddAction);
+    EXPECT_EQ(StoredBytes(), ExpectedBytes());
+    const QStringList aside = QDir(DataFolder()).entryList({QStringLiteral("tasks.db.*")}, QDir::Files);
+    ASSERT_FALSE(aside.isEmpty());
+    QFile copy(DataFolder() + u'/' + aside.front());
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), stored);
+}
+
+TEST_F(MainFormFixture, TickChargesTheActiveTaskAndSaves) {
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Timer1Timer();
+    EXPECT_FALSE(QFile::exists(TasksDb())) << "nothing is saved while no task runs";
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    Ticks.Advance(1500);
+    form.Timer1Timer();
+    EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 1500u);
+    EXPECT_EQ(StoredBytes(), ExpectedBytes());
+}
+
+TEST_F(MainFormFixture, TickAcrossTheTickCounterWrapChargesTheTrueInterval) {
+    Ticks.Set(4294967040u);
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    Ticks.Set(256);
+    form.Timer1Timer();
+    EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 512u);
+}
+
+TEST_F(MainFormFixture, TickSwallowsSaveErrors) {
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    ASSERT_TRUE(QDir().mkpath(TasksDb()));
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    Ticks.Advance(1000);
+    form.Timer1Timer();
+    form.Timer1Timer();
+    EXPECT_TRUE(Prompt.MessageRequests.empty());
+    EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 1000u);
+}
+
+TEST_F(MainFormFixture, ExitSavesTheRunningTimeAndEnds) {
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    Ticks.Advance(4000);
+    bool ended = false;
+    QObject::connect(&form, &TMainForm::Terminate, &form, [&] { ended = true; });
+    EXPECT_TRUE(form.ExecuteAction(form.AppExit));
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 4000u);
+    EXPECT_EQ(StoredBytes(), ExpectedBytes());
+    EXPECT_TRUE(Prompt.MessageRequests.empty());
+}
+
+struct TExitCase {
+    const char* Name;
+    std::vector<int> Answers; // one per dialog; Retry with RemoveCause mends the folder first
+    bool RemoveCauseOnRetry;
+    bool Ends;
+    bool Saved;
+};
+
+class ExitDialogTest : public MainFormFixture, public ::testing::WithParamInterface<TExitCase> {};
+
+TEST_P(ExitDialogTest, UnwritableTaskFileAsksAbortRetryCancel) {
+    const TExitCase& c = GetParam();
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    ASSERT_TRUE(QDir().mkpath(TasksDb()));
+    std::size_t asked = 0;
+    Prompt.OnMessage = [&](const TMessageBoxRequest&) {
+        const int answer = c.Answers.at(asked++);
+        if (answer == mrRetry && c.RemoveCauseOnRetry)
+            QDir(TasksDb()).removeRecursively();
+        return answer;
+    };
+    bool ended = false;
+    QObject::connect(&form, &TMainForm::Terminate, &form, [&] { ended = true; });
+    form.ExecuteAction(form.AppExit);
+    EXPECT_EQ(asked, c.Answers.size());
+    EXPECT_EQ(ended, c.Ends);
+    EXPECT_EQ(QFileInfo(TasksDb()).isFile(), c.Saved);
+    EXPECT_EQ(form.Tracker().ActiveTask(), nullptr);
+    const TMessageBoxRequest& box = Prompt.MessageRequests.at(0);
+    EXPECT_EQ(box.Caption, QStringLiteral("Error"));
+    EXPECT_EQ(box.Icon, TMessageIcon::Error);
+    EXPECT_EQ(box.Buttons, (std::vector<TDialogButton>{TDialogButton::Cancel, TDialogButton::Abort, TDialogButton::Retry}));
+    EXPECT_EQ(box.DefaultButton, TDialogButton::Retry);
+    const QString expectedStart = QString(ExitMessage).replace(QStringLiteral("%s"), TasksDb()) +
+                                  QStringLiteral("\r\nUnderlying error: Cannot create file \"");
+    EXPECT_TRUE(box.Text.startsWith(expectedStart)) << box.Text.toStdString();
+    if (!c.Ends) {
+        EXPECT_TRUE(form.ExecuteAction(form.AppToggleTracking)) << "Resume stays available";
+        EXPECT_EQ(form.Tracker().ActiveTask(), &form.Tracker().Row(0));
+    }
+}
+
+const TExitCase ExitCases[] = {
+    {"RetryAfterTheCauseIsGone", {mrRetry}, true, true, true},
+    {"RetryWhileItPersistsAsksAgain", {mrRetry, mrRetry, mrCancel}, false, false, false},
+    {"AbortEndsWithoutSaving", {mrAbort}, false, true, false},
+    {"CancelKeepsRunning", {mrCancel}, false, false, false},
+    {"ClosedWithoutButtonKeepsRunning", {mrNone}, false, false, false},
+};
+INSTANTIATE_TEST_SUITE_P(Answers, ExitDialogTest, ::testing::ValuesIn(ExitCases),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(MainFormFixture, QuietSaveAtSessionEndStopsTrackingWithoutDialogs) {
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    Ticks.Advance(2500);
+    form.SaveTasksQuietly();
+    EXPECT_EQ(form.Tracker().ActiveTask(), nullptr);
+    EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 2500u);
+    EXPECT_EQ(StoredBytes(), ExpectedBytes());
+    QFile::remove(TasksDb());
+    ASSERT_TRUE(QDir().mkpath(TasksDb()));
+    form.SaveTasksQuietly();
+    EXPECT_TRUE(Prompt.MessageRequests.empty());
+}
+
+TEST_F(MainFormFixture, TimeColumnIsOnePointFourTimesTheWidestTimeText) {
+    TMainForm& form = CreateForm();
+    const int text = QFontMetrics(form.ListView1->font()).horizontalAdvance(QStringLiteral("00:00:00"));
+    EXPECT_EQ(form.TimeColumnWidth, static_cast<int>(std::lround(text * 1.4)));
+    EXPECT_EQ(form.ListView1->header()->sectionSize(1), form.TimeColumnWidth);
+    EXPECT_EQ(form.ListView1->font().pointSize(), 10);
+}
+
+TEST_F(MainFormFixture, ResizingRefitsTheNameColumnNeverBelowZero) {
+    TMainForm& form = CreateForm();
+    form.show();
+    for (int width : {580, 900, 300, 60, 20}) {
+        form.resize(width, 383);
+        QCoreApplication::processEvents();
+        const int client = form.ListView1->viewport()->width();
+        EXPECT_EQ(form.ListView1->header()->sectionSize(0), std::max(0, client - form.TimeColumnWidth))
+            << "width " << width;
+        EXPECT_EQ(form.ListView1->header()->sectionSize(1), form.TimeColumnWidth);
+    }
+}
+
+TEST_F(MainFormFixture, WindowHasTheDesignedClientSize) {
+    TMainForm& form = CreateForm();
+    EXPECT_EQ(form.size(), QSize(580, 383));
+    EXPECT_EQ(form.ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(form.ListView1->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_TRUE(form.ListView1->header()->isHidden());
+}
+
+} // namespace

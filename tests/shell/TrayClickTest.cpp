@@ -1,0 +1,59 @@
+#include "TrayClick.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Each letter is one event: T Trigger, D DoubleClick, F the pending click's timer firing.
+struct TSequenceCase {
+    const char* Events;
+    int Clicks;
+    int DoubleClicks;
+};
+
+class TrayClickHandlerTest : public ::testing::TestWithParam<TSequenceCase> {};
+
+TEST_P(TrayClickHandlerTest, CountsSingleAndDoubleClicks) {
+    int clicks = 0, doubles = 0;
+    TTrayClickHandler handler([] { return 500; }, [&] { ++clicks; }, [&] { ++doubles; });
+    for (char event : std::string(GetParam().Events)) {
+        if (event == 'T')
+            handler.TrayIconClick();
+        else if (event == 'D')
+            handler.TrayIconDblClick();
+        else if (event == 'F' && handler.ClickPending())
+            handler.TrayClickTimerProc();
+    }
+    EXPECT_EQ(clicks, GetParam().Clicks) << GetParam().Events;
+    EXPECT_EQ(doubles, GetParam().DoubleClicks) << GetParam().Events;
+}
+
+const TSequenceCase Sequences[] = {
+    {"T", 0, 0},        // still waiting for the interval
+    {"TF", 1, 0},       // a single click acts once the interval is over
+    {"TFTF", 2, 0},     // two separate clicks
+    {"TD", 0, 1},       // XEmbed double click
+    {"TT", 0, 1},       // StatusNotifierItem double click
+    {"TTD", 0, 1},      // a host that sends both never toggles twice
+    {"TTF", 0, 1},      // nothing pending after a double click
+    {"TTT", 0, 1},      // a third click starts a new wait
+    {"TTTF", 1, 1},
+    {"D", 0, 1},
+    {"TDTD", 0, 2},
+    {"F", 0, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Sequences, TrayClickHandlerTest, ::testing::ValuesIn(Sequences));
+
+TEST(TrayClickHandlerTimer, UsesTheIntervalAskedAtEachClick) {
+    int asked = 0;
+    TTrayClickHandler handler([&] { return 100 * ++asked; }, [] {}, [] {});
+    handler.TrayIconClick();
+    handler.TrayClickTimerProc();
+    handler.TrayIconClick();
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(handler.ClickPending());
+}
+
+} // namespace

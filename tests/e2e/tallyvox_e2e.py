@@ -13,6 +13,7 @@ import shutil
 import sys
 import traceback
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from scenarios import SCENARIOS, make_app  # noqa: E402

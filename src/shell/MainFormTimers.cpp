@@ -12,6 +12,7 @@
 #include "SettingsFormUnit.h"
 #include "TaskFile.h"
 #include "TaskListView.h"
+#include "UpdateCheck.h"
 #include "Upgrade.h"
 
 #include <QDir>
@@ -73,7 +74,8 @@ void TMainForm::FormCreate() {
                 FTracker, TSettings::Instance(), *FServices.LastInput, *FServices.Ticks, FPrompt,
                 [this] { return TaskStop.Execute(); });
     });
-    // TODO(update check): own the update engineer's TUpdateChecker here once it is in the tree.
+    if (FServices.CheckForUpdates)
+        RunGuarded(FPrompt, [this] { FUpdateChecker = std::make_unique<TUpdateChecker>(this, FPrompt); });
 }
 
 void TMainForm::RegisterHotKeys() {
@@ -146,8 +148,11 @@ void TMainForm::UserInactivityCheckTimerTimer() {
 }
 
 void TMainForm::CheckForUpdatesTimerTimer() {
-    // TODO(update check): FUpdateChecker->CheckForUpdatesTimerTimer(*CheckForUpdatesTimer).
-    CheckForUpdatesTimer->stop();
+    if (!FUpdateChecker) {
+        CheckForUpdatesTimer->stop();
+        return;
+    }
+    RunGuarded(FPrompt, [this] { FUpdateChecker->CheckForUpdatesTimerTimer(*CheckForUpdatesTimer); });
 }
 
 void TMainForm::WMHotKey(std::int32_t Id) {

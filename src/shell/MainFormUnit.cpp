@@ -9,6 +9,7 @@
 #include "TickCounter.h"
 #include "TrayClick.h"
 #include "TrayImages.h"
+#include "UpdateCheck.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -49,6 +50,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
+    FUpdateChecker.reset(); // its dialog belongs to this window
     // The model observes the tracker; it goes before the rows do.
     ListView1->setModel(nullptr);
     delete FModel;

@@ -21,6 +21,7 @@ class TSettingsForm;
 class TTaskListModel;
 class TTaskListView;
 class TTrayClickHandler;
+class TUpdateChecker;
 
 // What the main window takes from the outside world; tests hand in fakes.
 struct TMainFormServices {
@@ -154,6 +155,7 @@ private:
     std::shared_ptr<IGlobalHotKey> BringToFrontGlobalHotKey;
     std::shared_ptr<IGlobalHotKey> ToggleTrackingGlobalHotKey;
     std::unique_ptr<TInactivityCheck> FInactivityCheck;
+    std::unique_ptr<TUpdateChecker> FUpdateChecker;
     TSettingsForm* FSettingsForm = nullptr;
     bool FTasksDbUnread = false; // a failed load left the stored file in place
     bool FTerminating = false;

@@ -53,8 +53,8 @@ protected:
         };
         services.DoubleClickInterval = [] { return 40; };
         services.StartTimers = false;
-        services.RegisterHotKeys = false;
-        services.CheckForUpdates = false;
+        services.RegisterHotKeys = RegisterHotKeys;
+        services.CheckForUpdates = CheckForUpdates;
         Form = std::make_unique<TMainForm>(std::move(services));
         return *Form;
     }
@@ -87,5 +87,7 @@ protected:
     TFakeTickCounter Ticks{5000};
     QString Clipboard;
     int ClipboardWrites = 0;
+    bool RegisterHotKeys = false;
+    bool CheckForUpdates = false;
     std::unique_ptr<TMainForm> Form;
 };

@@ -2,11 +2,13 @@
 
 #include "ErrorDialog.h"
 #include "Errors.h"
+#include "HotKey.h"
 #include "TaskTracker.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QTimer>
 
 #include <cmath>
 
@@ -210,6 +212,68 @@ TEST_F(MainFormFixture, WindowHasTheDesignedClientSize) {
     EXPECT_EQ(form.ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(form.ListView1->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_TRUE(form.ListView1->header()->isHidden());
+}
+
+TEST_F(MainFormFixture, UpdateTimerRunsHourlyAfterItsFirstTickAndStaysQuietWithoutASite) {
+    qputenv("TALLYVOX_SITE_URL", QByteArray());
+    CheckForUpdates = true;
+    TMainForm& form = CreateForm();
+    EXPECT_EQ(form.CheckForUpdatesTimer->interval(), 10000);
+    form.CheckForUpdatesTimerTimer();
+    EXPECT_EQ(form.CheckForUpdatesTimer->interval(), 3600001);
+    EXPECT_TRUE(Prompt.MessageRequests.empty());
+    EXPECT_EQ(form.Timer1->interval(), 1000);
+    EXPECT_EQ(form.UserInactivityCheckTimer->interval(), 1000);
+}
+
+class HotKeyTest : public MainFormFixture {
+protected:
+    std::int32_t AtomOf(const char* Name) { return HotKeyBackend().AddAtom(QString::fromLatin1(Name)); }
+};
+
+TEST_F(HotKeyTest, BringToFrontShowsAHiddenWindowInTheShownStateWithoutTip) {
+    RegisterHotKeys = true;
+    TMainForm& form = CreateForm();
+    form.SetVisibilityState(false);
+    form.WMHotKey(AtomOf("tallyvox_BringToFront"));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.AppToggleVisibility.Caption(), QStringLiteral("Hide"));
+    EXPECT_EQ(form.AppToggleVisibility.ShortCut(), QKeySequence(Qt::Key_Escape));
+    EXPECT_TRUE(Prompt.MessageRequests.empty());
+    form.WMHotKey(AtomOf("tallyvox_BringToFront"));
+    EXPECT_TRUE(form.isVisible()) << "a shown window stays shown";
+}
+
+TEST_F(HotKeyTest, ToggleTrackingPausesAndResumesAndDoesNothingAfterStart) {
+    RegisterHotKeys = true;
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    const std::int32_t toggle = AtomOf("tallyvox_ToggleTracking");
+    form.WMHotKey(toggle);
+    EXPECT_EQ(form.Tracker().ActiveTask(), nullptr);
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    form.WMHotKey(toggle);
+    EXPECT_EQ(form.Tracker().ActiveTask(), nullptr);
+    form.WMHotKey(toggle);
+    EXPECT_EQ(form.Tracker().ActiveTask(), &form.Tracker().Row(0));
+    EXPECT_FALSE(form.isVisible()) << "the tracking key never shows the window";
+}
+
+TEST_F(HotKeyTest, OtherIdentifiersDoNothing) {
+    RegisterHotKeys = true;
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    form.SetVisibilityState(false);
+    for (std::int32_t id : {0, -1, AtomOf("tallyvox_Unrelated")})
+        form.WMHotKey(id);
+    EXPECT_NE(form.Tracker().ActiveTask(), nullptr);
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(HotKeyTest, WithoutRegisteredHotKeysNothingReacts) {
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    form.WMHotKey(AtomOf("tallyvox_ToggleTracking"));
+    EXPECT_NE(form.Tracker().ActiveTask(), nullptr);
 }
 
 } // namespace

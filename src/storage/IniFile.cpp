@@ -101,11 +101,18 @@ QString Unquoted(const QString& Value) {
     return Value;
 }
 
+// The line break that ends an unterminated last line before a line is added after it. A lone CR
+// there already counts as the line's end when the file is read, so it only needs its LF: a second
+// CR would become part of that line's value.
+QByteArray LineBreakBefore(const QByteArray& Content, qsizetype Pos) {
+    if (Pos <= ContentStart(Content) || Content.at(Pos - 1) == '\n')
+        return {};
+    return Content.at(Pos - 1) == '\r' ? QByteArrayLiteral("\n") : CrLf;
+}
+
 // Adds Line (with CR LF) at Pos; a line that ended the file without a line break gets one first.
 QByteArray InsertLine(const QByteArray& Content, qsizetype Pos, const QByteArray& Line) {
-    QByteArray added;
-    if (Pos > ContentStart(Content) && Content.at(Pos - 1) != '\n')
-        added += CrLf;
+    QByteArray added = LineBreakBefore(Content, Pos);
     added += Line + CrLf;
     QByteArray result = Content;
     result.insert(Pos, added);
@@ -246,9 +253,7 @@ QByteArray IniAssign(const QByteArray& Content, const QString& Section, const QS
     const std::vector<TLine> lines = SplitLines(Content);
     const qsizetype header = FindSection(Content, lines, Section);
     if (header < 0) {
-        QByteArray result = Content;
-        if (result.size() > ContentStart(result) && !result.endsWith('\n'))
-            result += CrLf;
+        const QByteArray result = Content + LineBreakBefore(Content, Content.size());
         return result + '[' + Section.toUtf8() + ']' + CrLf + keyLine + CrLf;
     }
     const auto first = static_cast<std::size_t>(header);

@@ -159,6 +159,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n\r\n[Other]\r\nPeriod=7\r\n")},
         TAssignCase{"KeyAfterUnterminatedLastLine", Bytes("[InactivityDetection]\r\nEnabled=1"), "Period", "600",
                     Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n")},
+        // Found by fuzzing: a last line ended by a lone CR must not get a second CR, which would
+        // become part of that line's value and change a key nobody wrote.
+        TAssignCase{"KeyAfterLastLineEndedByLoneCr", Bytes("[InactivityDetection]\r\nEnabled=0\r"), "Period",
+                    "600", Bytes("[InactivityDetection]\r\nEnabled=0\r\nPeriod=600\r\n")},
+        TAssignCase{"SectionAfterLastLineEndedByLoneCr", Bytes("[Other]\r\nA=1\r"), "Enabled", "0",
+                    Bytes("[Other]\r\nA=1\r\n[InactivityDetection]\r\nEnabled=0\r\n")},
         TAssignCase{"FirstDuplicateKeyWritten", Bytes("[InactivityDetection]\r\nPeriod=1\r\nPeriod=2\r\n"),
                     "Period", "600", Bytes("[InactivityDetection]\r\nPeriod=600\r\nPeriod=2\r\n")},
         TAssignCase{"FirstDuplicateSectionWritten",

@@ -1,0 +1,17 @@
+// Marker and task files are decoded by their byte-order mark or the code page; any bytes
+// decode to some text without crashing.
+#include "Files.h"
+#include "FuzzInput.h"
+#include "TaskFile.h"
+
+#include "Errors.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+    const QByteArray bytes = FuzzBytes(Data, Size);
+    (void)DecodeFileText(bytes);
+    try {
+        (void)TaskFileLines(bytes, QStringLiteral("/tmp/tasks.db"));
+    } catch (const EAppError&) {
+    }
+    return 0;
+}

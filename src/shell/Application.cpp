@@ -72,7 +72,8 @@ int RunFirstInstance(QApplication& App) {
 int RunApplication(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallyvox"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tallyvox"));
+    // No display name: Qt would append it to every window title, and the dialogs' captions
+    // ("Error", "New task") must stand alone.
     QApplication::setDesktopFileName(QStringLiteral("tallyvox"));
     // The guard listens through the application's event loop, so it comes after the application object.
     TGuardOwner owner;

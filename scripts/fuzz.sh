@@ -13,7 +13,7 @@ for target in "${!seeds[@]}"; do
     printf '%-14s ' "$target"
     if "$build/tests/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=1024 -max_len=4096 \
             -timeout=10 -artifact_prefix="$build/$target-" "$work" >"$build/$target.log" 2>&1; then
-        grep -Eo '#[0-9]+ +DONE.*' "$build/$target.log" | tail -1 || echo done
+        grep -Eo 'Done [0-9]+ runs in [0-9]+ second.s.' "$build/$target.log" | tail -1 || echo done
     else
         echo "FAILED (see $build/$target.log)"
         status=1

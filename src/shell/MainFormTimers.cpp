@@ -162,8 +162,7 @@ void TMainForm::WMHotKey(std::int32_t Id) {
                 showNormal();
                 SetVisibilityState(true);
             }
-            raise();
-            activateWindow();
+            BringToFront();
         }
         if (ToggleTrackingGlobalHotKey && Id == ToggleTrackingGlobalHotKey->Atom())
             AppToggleTracking.Execute();

@@ -7,6 +7,7 @@
 #include "ShortcutText.h"
 #include "TrayClick.h"
 #include "TrayImages.h"
+#include "WindowActivation.h"
 
 #include <QCloseEvent>
 #include <QMenu>
@@ -74,8 +75,7 @@ void TMainForm::ShowFirstHideTip() {
 void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {
     if (!isVisible()) {
         showNormal();
-        raise();
-        activateWindow();
+        BringToFront();
         SetVisibilityState(true);
         return;
     }
@@ -87,10 +87,19 @@ void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {
 void TMainForm::ShowFromOutside() {
     if (!isVisible())
         ExecuteAction(AppToggleVisibility);
+    BringToFront();
+}
+
+void TMainForm::BringToFront() {
     raise();
     activateWindow();
-    if (QWindow* window = windowHandle())
-        window->requestActivate();
+    BringWindowToFront(windowHandle());
+    // WORKAROUND: a window manager that is still mapping the window just shown may drop the
+    // first request; ask once more when that is done.
+    QTimer::singleShot(150, this, [this] {
+        if (isVisible() && !isActiveWindow())
+            BringWindowToFront(windowHandle());
+    });
 }
 
 void TMainForm::ApplicationEventsMinimize() {

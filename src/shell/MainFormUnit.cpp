@@ -35,6 +35,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     ListView1->setModel(FModel);
     setCentralWidget(ListView1);
     ListView1->installEventFilter(this);
+    installEventFilter(this); // keys that reach the window itself, with no list focus
     ListView1->SetOnResized([this] { FitNameColumn(); });
     connect(FModel, &TTaskListModel::OutputsChanged, this, &TMainForm::UpdateTrayOutputs);
     resize(580, 383);
@@ -175,7 +176,9 @@ bool TMainForm::HandleShortCut(QKeyEvent* Event) {
 }
 
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Event->type() == QEvent::KeyPress) {
+    // A key the list left alone travels on to the window: it was handled at the list already.
+    const bool fromList = Watched == this && QApplication::focusWidget() == ListView1;
+    if (Event->type() == QEvent::KeyPress && !fromList) {
         auto* key = static_cast<QKeyEvent*>(Event);
         if (HandleShortCut(key))
             return true;

@@ -107,6 +107,7 @@ public:
     void AppToggleVisibilityExecute(TAction& Sender);
     void SetVisibilityState(bool Shown); // caption and shortcuts of the show/hide command
     void ShowFromOutside();             // a second start: show and bring to the front
+    void BringToFront();
     void ApplicationEventsMinimize();
     void UpdateTrayOutputs();
     static QString FirstHideTipText(const QKeySequence& ShortCut);

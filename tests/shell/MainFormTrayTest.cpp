@@ -63,6 +63,13 @@ const TVisibilityPath VisibilityPaths[] = {
      },
      false},
     {"MinimizeHides", true, [](TMainForm& F) { F.ApplicationEventsMinimize(); }, false},
+    {"MinimizeButtonHides", true, [](TMainForm& F) { F.setWindowState(Qt::WindowMinimized); }, false},
+    {"EscOnTheWindowHides", true,
+     [](TMainForm& F) {
+         QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+         QApplication::sendEvent(&F, &esc);
+     },
+     false},
     {"SecondStartShowsHidden", false, [](TMainForm& F) { F.ShowFromOutside(); }, true},
     {"SecondStartKeepsShown", true, [](TMainForm& F) { F.ShowFromOutside(); }, true},
     {"TrayDoubleClickShows", false, [](TMainForm& F) { F.TrayClick->TrayIconDblClick(); }, true},

@@ -74,6 +74,29 @@ TEST_F(MainFormFixture, AListThatFailsToLoadIsReportedOnceAndNeverLostBySaving) 
     EXPECT_EQ(copy.readAll(), stored);
 }
 
+TEST_F(MainFormFixture, AnUnreadListWithoutABackupIsMovedAsideBeforeTheFirstSave) {
+    QDir().mkpath(DataFolder());
+    const QByteArray stored = QByteArrayLiteral("A\r\n0:05\r\nbad\r\n");
+    const auto writeFile = [](const QString& Path, const QByteArray& Bytes) {
+        QFile file(Path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Bytes);
+    };
+    writeFile(TasksDb(), stored);
+    // Every backup name is taken, so the loader cannot set the file aside.
+    writeFile(TasksDb() + QStringLiteral(".bak"), QByteArray());
+    for (int n = 1; n < 1000; ++n)
+        writeFile(TasksDb() + QStringLiteral(".bak.") + QString::number(n), QByteArray());
+    TMainForm& form = CreateForm();
+    ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
+    Prompt.InputAnswers.push_back(QStringLiteral("C"));
+    form.ExecuteAction(form.TaskAddAction);
+    EXPECT_EQ(StoredBytes(), ExpectedBytes());
+    QFile aside(TasksDb() + QStringLiteral(".unread"));
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), stored);
+}
+
 TEST_F(MainFormFixture, TickChargesTheActiveTaskAndSaves) {
     TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
     form.Timer1Timer();

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Runs every benchmark program in <builddir>/bench and prints one table. A benchmark "X/N"
-# is set beside its reference "RawX/N" (the plain operation on the same data) when there is one.
+# Runs every benchmark program in <builddir>/bench, then the start-up and idle measurements of
+# the real program (bench/startup.py, under a private Xvfb), and prints one table. A benchmark
+# "X/N" is set beside its reference "RawX/N" (the plain operation on the same data) when there
+# is one. Benchmarks labelled "cpu time" are shown by processor time, the others by wall time.
+# BENCH_IDLE_SECONDS (default 60) shortens the idle runs for a quick check.
 set -euo pipefail
 build=${1:-build}
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 dir="$build/bench"
 [ -d "$dir" ] || { echo "No benchmarks in $dir (configure with -DTALLYVOX_BUILD_BENCH=ON)" >&2; exit 1; }
 out=$(mktemp -d)
@@ -16,8 +20,18 @@ for exe in "$dir"/*; do
         --benchmark_out_format=json >/dev/null
 done
 [ "$found" = 1 ] || { echo "No benchmark programs in $dir" >&2; exit 1; }
+if [ -x "$build/tallyvox" ]; then
+    echo "running startup.py (start-up and ${BENCH_IDLE_SECONDS:-60} s idle runs) ..." >&2
+    python3 "$source_dir/bench/startup.py" "$build/tallyvox" "$out/startup.rows" >&2 \
+        || echo "startup.py failed: start-up and idle figures left out" >&2
+else
+    echo "No $build/tallyvox: start-up and idle figures left out" >&2
+fi
 python3 - "$out" <<'PY'
 import json, os, sys
+
+# References that are not named Raw...: the same lookup without opening the file.
+EXPLICIT_REFERENCES = {"BM_InactivityCheckReads/0": "BM_IniLookupInMemory"}
 
 def fmt(ns):
     for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
@@ -28,16 +42,25 @@ def fmt(ns):
 scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}
 results = {}
 order = []
+labels = {}
 for name in sorted(os.listdir(sys.argv[1])):
+    if not name.endswith(".json"):
+        continue
     with open(os.path.join(sys.argv[1], name)) as f:
         for b in json.load(f).get("benchmarks", []):
             if b.get("run_type", "iteration") != "iteration":
                 continue
             key = b["name"]
-            results[key] = b["real_time"] * scale.get(b.get("time_unit", "ns"), 1)
+            if b.get("error_occurred"):
+                continue
+            cpu = b.get("label") == "cpu time"
+            labels[key] = " (cpu)" if cpu else ""
+            results[key] = b["cpu_time" if cpu else "real_time"] * scale.get(b.get("time_unit", "ns"), 1)
             order.append(key)
 
 def reference(key):
+    if key in EXPLICIT_REFERENCES:
+        return EXPLICIT_REFERENCES[key] if EXPLICIT_REFERENCES[key] in results else None
     base, _, arg = key.partition("/")
     ref = "Raw" + base + ("/" + arg if arg else "")
     return ref if ref in results and not base.startswith("Raw") else None
@@ -47,8 +70,14 @@ for key in order:
     if key.split("/")[0].startswith("Raw") and key[3:] in results:
         continue  # shown beside the benchmark it is the reference of
     ref = reference(key)
-    rows.append((key, fmt(results[key]), fmt(results[ref]) if ref else "-",
+    if key in EXPLICIT_REFERENCES.values():
+        continue
+    rows.append((key + labels[key], fmt(results[key]), fmt(results[ref]) if ref else "-",
                  f"{results[key] / results[ref]:.2f}x" if ref and results[ref] > 0 else "-"))
+extra = os.path.join(sys.argv[1], "startup.rows")
+if os.path.exists(extra):
+    with open(extra) as f:
+        rows.extend(tuple(r) for r in json.load(f))
 widths = [max(len(r[i]) for r in rows) for i in range(4)]
 for i, r in enumerate(rows):
     print(" | ".join(c.ljust(w) for c, w in zip(r, widths)))

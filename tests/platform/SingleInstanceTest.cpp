@@ -1,0 +1,277 @@
+#include "SingleInstance.h"
+
+#include "TempDir.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <stdexcept>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+const QString Name = QStringLiteral("Vostrak_Tallyvox");
+
+unsigned ModeOf(const QString& Path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(QFile::encodeName(Path).constData(), &st), 0);
+    return st.st_mode & 07777;
+}
+
+// --- Private folder ------------------------------------------------------------------------
+
+enum class TFolder { Missing, Private, OpenToGroup, OpenToAll, LinkToPrivate, RegularFile, EmptyPath };
+
+struct TFolderCase {
+    TFolder Kind;
+    bool Accepted;
+};
+void PrintTo(const TFolderCase& Case, std::ostream* Out) {
+    *Out << "kind " << static_cast<int>(Case.Kind) << (Case.Accepted ? " accepted" : " refused");
+}
+
+class PrivateFolderTest : public ::testing::TestWithParam<TFolderCase> {};
+
+TEST_P(PrivateFolderTest, AcceptsOnlyAPrivateRealFolderOfOurs) {
+    TTempDir tmp;
+    const QString folder = tmp.File(QStringLiteral("f"));
+    const QByteArray path = QFile::encodeName(folder);
+    switch (GetParam().Kind) {
+    case TFolder::Missing:
+    case TFolder::EmptyPath:
+        break;
+    case TFolder::Private:
+        ASSERT_EQ(::mkdir(path.constData(), 0700), 0);
+        break;
+    case TFolder::OpenToGroup:
+    case TFolder::OpenToAll:
+        ASSERT_EQ(::mkdir(path.constData(), 0700), 0);
+        ASSERT_EQ(::chmod(path.constData(), GetParam().Kind == TFolder::OpenToAll ? 0777 : 0750), 0);
+        break;
+    case TFolder::LinkToPrivate:
+        ASSERT_EQ(::mkdir(QFile::encodeName(tmp.File(QStringLiteral("real"))).constData(), 0700), 0);
+        ASSERT_EQ(::symlink("real", path.constData()), 0);
+        break;
+    case TFolder::RegularFile:
+        ASSERT_TRUE(QFile(folder).open(QIODevice::WriteOnly));
+        break;
+    }
+    EXPECT_EQ(EnsurePrivateFolder(GetParam().Kind == TFolder::EmptyPath ? QString() : folder), GetParam().Accepted);
+    if (GetParam().Kind == TFolder::Missing) {
+        EXPECT_EQ(ModeOf(folder), 0700u); // created private
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PrivateFolderTest,
+                         ::testing::Values(TFolderCase{TFolder::Missing, true}, TFolderCase{TFolder::Private, true},
+                                           TFolderCase{TFolder::OpenToGroup, false}, TFolderCase{TFolder::OpenToAll, false},
+                                           TFolderCase{TFolder::LinkToPrivate, false},
+                                           TFolderCase{TFolder::RegularFile, false}, TFolderCase{TFolder::EmptyPath, false}));
+
+// Sets an environment variable for one test and puts the old value back.
+class TEnvOverride final {
+public:
+    TEnvOverride(const char* Name, const QString& Value) : FName(Name), FHad(qEnvironmentVariableIsSet(Name)), FOld(qgetenv(Name)) {
+        qputenv(Name, QFile::encodeName(Value));
+    }
+    ~TEnvOverride() {
+        if (FHad)
+            qputenv(FName, FOld);
+        else
+            qunsetenv(FName);
+    }
+
+private:
+    const char* FName;
+    bool FHad;
+    QByteArray FOld;
+};
+
+TEST(InstanceRuntimeFolderTest, UsesAPrivateXdgRuntimeDir) {
+    TTempDir runtime;
+    TEnvOverride xdg("XDG_RUNTIME_DIR", runtime.Path());
+    EXPECT_EQ(InstanceRuntimeFolder(), runtime.Path());
+}
+
+TEST(InstanceRuntimeFolderTest, FallsBackToAPrivateFolderUnderTemp) {
+    TTempDir runtime, tmp;
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime.Path()).constData(), 0755), 0); // not private: refused
+    TEnvOverride xdg("XDG_RUNTIME_DIR", runtime.Path());
+    TEnvOverride temp("TMPDIR", tmp.Path());
+    const QString expected = tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
+    EXPECT_EQ(InstanceRuntimeFolder(), expected);
+    EXPECT_EQ(ModeOf(expected), 0700u);
+}
+
+TEST(InstanceRuntimeFolderTest, IsEmptyWhenTheFallbackIsNotOurs) {
+    TTempDir tmp;
+    const QString fallback = tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
+    ASSERT_EQ(::mkdir(QFile::encodeName(fallback).constData(), 0777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(fallback).constData(), 0777), 0);
+    TEnvOverride xdg("XDG_RUNTIME_DIR", tmp.File(QStringLiteral("missing")));
+    TEnvOverride temp("TMPDIR", tmp.Path());
+    EXPECT_TRUE(InstanceRuntimeFolder().isEmpty());
+}
+
+TEST(InstanceChannelNameTest, CarriesTheInstanceNameAndTheUserId) {
+    EXPECT_EQ(InstanceChannelName(Name), Name + u'-' + QString::number(::geteuid()));
+}
+
+// --- Lock ----------------------------------------------------------------------------------
+
+TEST(InstanceLockTest, OnlyOneHolderAtATime) {
+    TTempDir dir;
+    auto first = TInstanceLock::Create(dir.Path(), Name);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->State(), TInstanceLock::TState::Acquired);
+    EXPECT_EQ(first->FileName(), dir.File(Name + QStringLiteral(".lock")));
+
+    auto second = TInstanceLock::Create(dir.Path(), Name);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->State(), TInstanceLock::TState::HeldElsewhere);
+
+    auto other = TInstanceLock::Create(dir.Path(), QStringLiteral("Other_Name"));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->State(), TInstanceLock::TState::Acquired);
+
+    first.reset();
+    second.reset();
+    auto third = TInstanceLock::Create(dir.Path(), Name);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->State(), TInstanceLock::TState::Acquired);
+}
+
+TEST(InstanceLockTest, AnUnlockedLeftoverFileDoesNotBlock) {
+    TTempDir dir;
+    QFile leftover(dir.File(Name + QStringLiteral(".lock")));
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    leftover.write("4242\n");
+    leftover.close();
+    auto lock = TInstanceLock::Create(dir.Path(), Name);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(lock->State(), TInstanceLock::TState::Acquired);
+}
+
+TEST(InstanceLockTest, FailsWithoutAUsableFile) {
+    TTempDir dir;
+    EXPECT_FALSE(TInstanceLock::Create(QString(), Name));
+    EXPECT_FALSE(TInstanceLock::Create(dir.File(QStringLiteral("missing")), Name));
+    // A link planted in place of the lock file is never followed.
+    ASSERT_EQ(::symlink("elsewhere", QFile::encodeName(dir.File(Name + QStringLiteral(".lock"))).constData()), 0);
+    EXPECT_FALSE(TInstanceLock::Create(dir.Path(), Name));
+    EXPECT_FALSE(QFileInfo::exists(dir.File(QStringLiteral("elsewhere"))));
+}
+
+// --- Channel -------------------------------------------------------------------------------
+
+// Sends from another thread while this thread's event loop serves the channel.
+bool SendWhileServing(const QString& Path, const QString& Message, std::chrono::milliseconds Bound) {
+    auto result = std::async(std::launch::async, [&] { return SendInstanceMessage(Path, Message, Bound); });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (result.wait_for(0ms) == std::future_status::ready)
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+    return result.get();
+}
+
+class InstanceChannelTest : public ::testing::Test {
+protected:
+    QString Path() const { return FDir.File(InstanceChannelName(Name)); }
+    TTempDir FDir;
+};
+
+TEST_F(InstanceChannelTest, HandlerRunsOncePerMessageBeforeTheAcknowledgement) {
+    TInstanceChannelServer server(Path(), Name);
+    std::atomic<int> handled{0};
+    server.SetHandler([&] { ++handled; });
+    ASSERT_TRUE(server.Listen());
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    EXPECT_EQ(handled.load(), 1);
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    EXPECT_EQ(handled.load(), 2);
+}
+
+TEST_F(InstanceChannelTest, ForeignMessageIsRefusedWithoutRunningTheHandler) {
+    TInstanceChannelServer server(Path(), Name);
+    int handled = 0;
+    server.SetHandler([&] { ++handled; });
+    ASSERT_TRUE(server.Listen());
+    for (const QString& message : {QStringLiteral("Other_Program"), QStringLiteral("Vostrak_Tallyvo"),
+                                   QStringLiteral("Vostrak_TallyvoxX"), QString(300, u'x')})
+        EXPECT_FALSE(SendWhileServing(Path(), message, 3000ms)) << message.left(20).toStdString();
+    EXPECT_EQ(handled, 0);
+}
+
+TEST_F(InstanceChannelTest, NobodyListeningFailsWithinTheBound) {
+    EXPECT_FALSE(SendInstanceMessage(Path(), Name, 200ms));
+    EXPECT_FALSE(SendInstanceMessage(FDir.File(QString(200, u'n')), Name, 50ms)); // too long for a socket name
+}
+
+TEST_F(InstanceChannelTest, DeadSocketFileIsReplaced) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(Path());
+    std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+    ASSERT_TRUE(QFileInfo::exists(Path()));
+
+    TInstanceChannelServer server(Path(), Name);
+    int handled = 0;
+    server.SetHandler([&] { ++handled; });
+    ASSERT_TRUE(server.Listen());
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    EXPECT_EQ(handled, 1);
+}
+
+TEST_F(InstanceChannelTest, MessageBeforeTheHandlerWaitsForIt) {
+    TInstanceChannelServer server(Path(), Name);
+    ASSERT_TRUE(server.Listen());
+    int handled = 0;
+    QTimer::singleShot(100, qApp, [&] { server.SetHandler([&] { ++handled; }); });
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    EXPECT_EQ(handled, 1);
+}
+
+TEST_F(InstanceChannelTest, FailingHandlerStillAnswersAndTheServerRunsOn) {
+    TInstanceChannelServer server(Path(), Name);
+    int calls = 0;
+    server.SetHandler([&] {
+        ++calls;
+        throw std::runtime_error("broken");
+    });
+    ASSERT_TRUE(server.Listen());
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(InstanceChannelTest, ClosingTheServerRemovesItsSocket) {
+    {
+        TInstanceChannelServer server(Path(), Name);
+        ASSERT_TRUE(server.Listen());
+        EXPECT_TRUE(server.IsListening());
+        EXPECT_TRUE(QFileInfo::exists(Path()));
+    }
+    EXPECT_FALSE(QFileInfo::exists(Path()));
+}
+} // namespace

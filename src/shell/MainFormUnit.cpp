@@ -1,6 +1,7 @@
 #include "MainFormUnit.h"
 
 #include "ErrorDialog.h"
+#include "GlobalHotKey.h"
 #include "InactivityCheck.h"
 #include "Prompt.h"
 #include "ShortcutText.h"
@@ -51,7 +52,12 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
+    if (FServices.RegisterHotKeys)
+        SetHotKeyHandler({});
     FUpdateChecker.reset(); // its dialog belongs to this window
+    removeEventFilter(this);
+    ListView1->removeEventFilter(this);
+    ListView1->SetOnResized({});
     // The model observes the tracker; it goes before the rows do.
     ListView1->setModel(nullptr);
     delete FModel;
@@ -65,7 +71,6 @@ std::vector<TAction*> TMainForm::Actions() {
 }
 
 void TMainForm::CreateActions() {
-    using namespace std::placeholders;
     const auto bind = [this](void (TMainForm::*Handler)(TAction&)) {
         return [this, Handler](TAction& Sender) { (this->*Handler)(Sender); };
     };

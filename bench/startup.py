@@ -22,7 +22,7 @@ import tempfile
 import time
 
 TITLE = "Tallyvox"
-CPU_TARGET = 0.2      # % of one core while a task runs
+CPU_TARGET = 0.2      # % of one core, while a task runs and so also without one
 RSS_TARGET = 60.0     # MiB
 IDLE_TASKS = 100      # the list size of the idle runs: a long but ordinary list
 
@@ -264,11 +264,12 @@ def main():
         for active in (False, True):
             cpu, wakeups, rss = run_idle(app, idle_seconds, active)
             what = f"task running, {IDLE_TASKS} tasks" if active else "no task active"
-            span = f"{idle_seconds:.0f} s"
-            cpu_ref = f"< {CPU_TARGET} %" if active else "-"
-            cpu_ratio = f"{cpu / CPU_TARGET:.2f}x" if active else "-"
-            rows.append([f"idle in tray, {what}: CPU of one core ({span})", f"{cpu:.3f} %", cpu_ref, cpu_ratio])
-            rows.append([f"idle in tray, {what}: wake-ups", f"{wakeups:.1f} /s", "-", "-"])
+            # Both timers fire once a second (Qt coalesces them): one wake-up a second is the
+            # least the program can do.
+            rows.append([f"idle in tray, {what}: CPU of one core ({idle_seconds:.0f} s)", f"{cpu:.3f} %",
+                         f"< {CPU_TARGET} %", f"{cpu / CPU_TARGET:.2f}x"])
+            rows.append([f"idle in tray, {what}: wake-ups", f"{wakeups:.1f} /s", "1 /s (the 1 s timers)",
+                         f"{wakeups:.2f}x"])
             rows.append([f"idle in tray, {what}: VmRSS", f"{rss:.1f} MiB", f"< {RSS_TARGET:.0f} MiB",
                          f"{rss / RSS_TARGET:.2f}x"])
     finally:

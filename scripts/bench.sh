@@ -80,7 +80,7 @@ if os.path.exists(extra):
         rows.extend(tuple(r) for r in json.load(f))
 widths = [max(len(r[i]) for r in rows) for i in range(4)]
 for i, r in enumerate(rows):
-    print(" | ".join(c.ljust(w) for c, w in zip(r, widths)))
+    print(" | ".join(c.ljust(w) for c, w in zip(r, widths)).rstrip())
     if i == 0:
         print("-+-".join("-" * w for w in widths))
 PY

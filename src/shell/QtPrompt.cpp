@@ -18,16 +18,7 @@ QMessageBox::Icon IconOf(TMessageIcon Icon) {
     return QMessageBox::NoIcon;
 }
 
-QMessageBox::ButtonRole RoleOf(TDialogButton Button) {
-    switch (Button) {
-    case TDialogButton::Cancel:
-    case TDialogButton::Close: return QMessageBox::RejectRole;
-    case TDialogButton::No:
-    case TDialogButton::NoToAll: return QMessageBox::NoRole;
-    case TDialogButton::Help: return QMessageBox::HelpRole;
-    default: return QMessageBox::AcceptRole;
-    }
-}
+bool IsEscapeButton(TDialogButton Button) { return Button == TDialogButton::Cancel || Button == TDialogButton::Close; }
 } // namespace
 
 std::optional<QString> TQtPrompt::InputBox(const QString& Caption, const QString& Prompt, const QString& Default,
@@ -54,8 +45,12 @@ int TQtPrompt::MessageBox(const TMessageBoxRequest& Request) {
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
     std::map<QAbstractButton*, int> results;
     for (TDialogButton button : Request.Buttons) {
-        QPushButton* pushButton = box.addButton(ButtonCaption(button), RoleOf(button));
+        // One role for all: Qt reorders buttons of different roles by the desktop's convention,
+        // and these dialogs show their buttons in their own fixed order.
+        QPushButton* pushButton = box.addButton(ButtonCaption(button), QMessageBox::ActionRole);
         results[pushButton] = ModalResultOf(button);
+        if (IsEscapeButton(button))
+            box.setEscapeButton(pushButton);
         if (Request.DefaultButton == button)
             box.setDefaultButton(pushButton);
     }

@@ -1,8 +1,12 @@
 #include "TaskListView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 // Grid lines under and between the cells, as a report list draws them.
@@ -54,4 +58,17 @@ void TTaskListView::resizeEvent(QResizeEvent* Event) {
     QTreeView::resizeEvent(Event);
     if (FOnResized)
         FOnResized();
+}
+
+void TTaskListView::keyPressEvent(QKeyEvent* Event) {
+    QTreeView::keyPressEvent(Event);
+    // The view makes the first row current, unselected, when it first gets the focus; a move
+    // onto the row that already is current then selects nothing, and Home followed by Enter
+    // would run no task. A plain move key always leaves its row selected.
+    static constexpr int MoveKeys[] = {Qt::Key_Home, Qt::Key_End, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
+                                       Qt::Key_PageDown};
+    const bool moveKey = std::find(std::begin(MoveKeys), std::end(MoveKeys), Event->key()) != std::end(MoveKeys);
+    if (moveKey && Event->modifiers() == Qt::NoModifier && currentIndex().isValid() &&
+        !selectionModel()->hasSelection())
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }

@@ -15,6 +15,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     std::function<void()> FOnResized;

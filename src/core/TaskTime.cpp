@@ -1,6 +1,7 @@
 #include "TaskTime.h"
 
 #include "Errors.h"
+#include "IntegerText.h"
 
 #include <QStringList>
 
@@ -12,17 +13,6 @@ QString TwoDigits(std::int32_t value) {
     const std::int64_t wide = value;
     const QString digits = QString::number(wide < 0 ? -wide : wide).rightJustified(2, u'0');
     return wide < 0 ? QStringLiteral("-") + digits : digits;
-}
-
-int HexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
 }
 } // namespace
 
@@ -56,54 +46,21 @@ std::int32_t TTaskDuration::Parse(const QString& AsString) {
 }
 
 bool TryStrToInt(const QString& Text, std::int32_t& Value) {
-    qsizetype i = 0;
-    const qsizetype n = Text.size();
-    while (i < n && Text.at(i) == u' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (Text.at(i) == u'+' || Text.at(i) == u'-')) {
-        negative = Text.at(i) == u'-';
-        ++i;
-    }
-    bool hex = false;
-    if (i < n && (Text.at(i) == u'$' || Text.at(i) == u'x' || Text.at(i) == u'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < n && Text.at(i) == u'0' && (Text.at(i + 1) == u'x' || Text.at(i + 1) == u'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i >= n)
+    const std::optional<TIntegerText> scanned = ScanIntegerText(Text, 8, 2147483648ull);
+    if (!scanned)
         return false;
-    std::uint64_t magnitude = 0;
-    int significant = 0;
-    for (; i < n; ++i) {
-        const int digit = HexDigit(Text.at(i));
-        if (digit < 0 || (!hex && digit > 9))
-            return false;
-        if (hex) {
-            if (magnitude != 0 || digit != 0)
-                ++significant;
-            if (significant > 8)
-                return false;
-            magnitude = magnitude * 16 + static_cast<unsigned>(digit);
-        } else {
-            magnitude = magnitude * 10 + static_cast<unsigned>(digit);
-            if (magnitude > 2147483648ull)
-                return false;
-        }
-    }
-    if (hex) {
-        auto pattern = static_cast<std::uint32_t>(magnitude);
-        if (negative)
+    if (scanned->Hex) {
+        // A 32-bit pattern, negated when a "-" stood before the prefix.
+        auto pattern = static_cast<std::uint32_t>(scanned->Magnitude);
+        if (scanned->Negative)
             pattern = 0u - pattern;
         Value = static_cast<std::int32_t>(pattern);
         return true;
     }
-    if (!negative && magnitude > 2147483647ull)
+    if (!scanned->Negative && scanned->Magnitude > 2147483647ull)
         return false;
-    const auto signedValue = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-    Value = static_cast<std::int32_t>(signedValue);
+    const auto magnitude = static_cast<std::int64_t>(scanned->Magnitude);
+    Value = static_cast<std::int32_t>(scanned->Negative ? -magnitude : magnitude);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "FileHandle.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -31,20 +33,6 @@ const QByteArray AckLine = QByteArrayLiteral("ok\n");
 
 QByteArray MessageLine(const QString& Message) { return Message.toUtf8() + '\n'; }
 
-class TFd final {
-public:
-    explicit TFd(int Fd) : FFd(Fd) {}
-    ~TFd() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-
-private:
-    int FFd;
-};
 } // namespace
 
 bool EnsurePrivateFolder(const QString& Folder) {
@@ -253,7 +241,7 @@ bool SendInstanceMessage(const QString& FullName, const QString& Message, std::c
     const TClock::time_point deadline = TClock::now() + Bound;
     const QByteArray path = QFile::encodeName(FullName);
     for (;;) {
-        TFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        TFileHandle fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (fd.Get() < 0)
             return false;
         if (ConnectOnce(fd.Get(), path))

@@ -62,22 +62,6 @@ void CheckPath(const QString& Path) {
 
 } // namespace
 
-bool WriteFully(int Fd, const char* Data, std::size_t Size) {
-    while (Size > 0) {
-        const ssize_t n = ::write(Fd, Data, Size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        Data += n;
-        Size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 QString SystemErrorText(int Error) { return QString::fromLocal8Bit(std::strerror(Error)); }
 
 QString JoinPath(const QString& Folder, const QString& Name) {

@@ -1,6 +1,8 @@
 #include "IniFile.h"
 
 #include "Errors.h"
+#include "FileHandle.h"
+#include "SafeFile.h"
 #include "TaskTime.h"
 
 #include <QFile>
@@ -119,29 +121,9 @@ QByteArray InsertLine(const QByteArray& Content, qsizetype Pos, const QByteArray
     return result;
 }
 
-// A file descriptor closed on every path.
-class TFd final {
-public:
-    explicit TFd(int Fd) : FFd(Fd) {}
-    ~TFd() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-    bool Close() {
-        const int fd = std::exchange(FFd, -1);
-        return ::close(fd) == 0;
-    }
-
-private:
-    int FFd;
-};
-
 // The whole file, std::nullopt when it is missing, not a regular file or cannot be read.
 std::optional<QByteArray> ReadBytes(const QByteArray& Path) {
-    TFd fd(::open(Path.constData(), O_RDONLY | O_CLOEXEC));
+    TFileHandle fd(::open(Path.constData(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
@@ -157,47 +139,6 @@ std::optional<QByteArray> ReadBytes(const QByteArray& Path) {
             return std::nullopt;
         data.append(buffer, n);
     }
-}
-
-bool WriteAll(int Fd, const QByteArray& Data) {
-    qsizetype done = 0;
-    while (done < Data.size()) {
-        const ssize_t n = ::write(Fd, Data.constData() + done, static_cast<size_t>(Data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-// Replaces Path with Data through a temporary file in the same folder, so a crash or a full
-// disk leaves either the old or the new file, never a truncated one.
-bool ReplaceAtomically(const QByteArray& Path, const QByteArray& Folder, const QByteArray& Data,
-                       const struct stat* Old) {
-    QByteArray temp = Path + ".tmp-XXXXXX";
-    TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.Get() < 0)
-        return false;
-    bool ok = WriteAll(fd.Get(), Data);
-    if (ok && Old) {
-        ok = ::fchmod(fd.Get(), Old->st_mode & 07777) == 0;
-        if (::fchown(fd.Get(), Old->st_uid, Old->st_gid) != 0) {
-            // Only root can hand the file back to its owner; anyone else already is the owner.
-        }
-    }
-    ok = ok && ::fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(temp.constData(), Path.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    TFd dir(::open(Folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0)
-        ::fsync(dir.Get());
-    return true;
 }
 
 // Marked read-only: no write permission for anyone. Refused also when running as root,
@@ -229,7 +170,12 @@ bool WriteValue(const QString& FileName, const QString& Section, const QString& 
     } else if (errno != ENOENT) {
         return false;
     }
-    return ReplaceAtomically(path, folder, IniAssign(content, Section, Ident, Value), exists ? &st : nullptr);
+    try {
+        ReplaceFileAtomically(target, IniAssign(content, Section, Ident, Value));
+    } catch (const EFileError&) {
+        return false;
+    }
+    return true;
 }
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "CodePage.h"
 #include "Errors.h"
 #include "Files.h"
+#include "IntegerText.h"
 #include "SafeFile.h"
 #include "TaskTracker.h"
 
@@ -69,16 +70,6 @@ QString DecodeTaskFile(const QByteArray& Bytes, const QString& Path) {
     return DecodeAnsi(Bytes);
 }
 
-int DigitValue(QChar C, bool Hex) {
-    const char16_t u = C.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (Hex && u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (Hex && u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
 
 void AddRow(TTaskTracker& Tracker, const QStringList& Lines, qsizetype First) {
     TTaskRow& row = Tracker.AppendTask(Lines.at(First));
@@ -156,32 +147,10 @@ QStringList TaskFileLines(const QByteArray& Bytes, const QString& Path, bool* Cu
 }
 
 bool TryStrToUInt32(const QString& Text, std::uint32_t& Value) {
-    qsizetype i = 0;
-    const qsizetype n = Text.size();
-    while (i < n && Text.at(i) == u' ')
-        ++i;
-    if (i < n && Text.at(i) == u'+')
-        ++i;
-    bool hex = false;
-    if (i < n && (Text.at(i) == u'$' || Text.at(i) == u'x' || Text.at(i) == u'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < n && Text.at(i) == u'0' && (Text.at(i + 1) == u'x' || Text.at(i + 1) == u'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i >= n)
+    const std::optional<TIntegerText> scanned = ScanIntegerText(Text, 8, 0xFFFFFFFFull);
+    if (!scanned || scanned->Negative)
         return false;
-    std::uint64_t value = 0;
-    for (; i < n; ++i) {
-        const int digit = DigitValue(Text.at(i), hex);
-        if (digit < 0)
-            return false;
-        value = value * (hex ? 16u : 10u) + static_cast<unsigned>(digit);
-        if (value > 0xFFFFFFFFull)
-            return false;
-    }
-    Value = static_cast<std::uint32_t>(value);
+    Value = static_cast<std::uint32_t>(scanned->Magnitude);
     return true;
 }
 

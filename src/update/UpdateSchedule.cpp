@@ -3,6 +3,7 @@
 #include "ErrorDialog.h"
 #include "Files.h"
 #include "Functions.h"
+#include "IntegerText.h"
 
 #include <bit>
 #include <cmath>
@@ -14,56 +15,16 @@ constexpr std::int64_t MsPerDay = 86400000;
 constexpr double FirstDay = -693593.0;    // 1 January 0001
 constexpr double AfterLastDay = 2958466.0; // 1 January 10000
 
-int HexDigit(QChar C) {
-    const char16_t c = C.unicode();
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
 
-// The platform's string-to-integer rule widened to 64 bits: one optional sign, then decimal
-// digits, or a "$", "x", "X", "0x", "0X" prefix and up to 16 significant hexadecimal digits.
+// The platform's string-to-integer rule widened to 64 bits: up to 16 significant hexadecimal
+// digits taken as a bit pattern, or a decimal number within the signed 64-bit range.
 std::optional<std::int64_t> TryStrToInt64(const QString& Text) {
-    qsizetype i = 0;
-    const qsizetype n = Text.size();
-    bool negative = false;
-    if (i < n && (Text.at(i) == u'+' || Text.at(i) == u'-'))
-        negative = Text.at(i++) == u'-';
-    bool hex = false;
-    if (i < n && (Text.at(i) == u'$' || Text.at(i) == u'x' || Text.at(i) == u'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < n && Text.at(i) == u'0' && (Text.at(i + 1) == u'x' || Text.at(i + 1) == u'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i >= n)
-        return std::nullopt;
-    std::uint64_t magnitude = 0;
-    int significant = 0;
     constexpr std::uint64_t limit = 9223372036854775808ull;
-    for (; i < n; ++i) {
-        const int digit = HexDigit(Text.at(i));
-        if (digit < 0 || (!hex && digit > 9))
-            return std::nullopt;
-        if (hex) {
-            if ((magnitude != 0 || digit != 0) && ++significant > 16)
-                return std::nullopt;
-            magnitude = magnitude * 16 + static_cast<unsigned>(digit);
-        } else {
-            if (magnitude > (limit - static_cast<unsigned>(digit)) / 10)
-                return std::nullopt;
-            magnitude = magnitude * 10 + static_cast<unsigned>(digit);
-        }
-    }
-    if (!hex && !negative && magnitude == limit)
+    const std::optional<TIntegerText> scanned = ScanIntegerText(Text, 16, limit);
+    if (!scanned || (!scanned->Hex && !scanned->Negative && scanned->Magnitude == limit))
         return std::nullopt;
     // Two's complement wrap-around gives the negative value, also for a hexadecimal bit pattern.
-    return static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude);
+    return static_cast<std::int64_t>(scanned->Negative ? 0 - scanned->Magnitude : scanned->Magnitude);
 }
 
 std::int64_t FloorDiv(std::int64_t A, std::int64_t B) {

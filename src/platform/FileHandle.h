@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <utility>
 
 #include <unistd.h>
@@ -16,6 +17,8 @@ public:
     TFileHandle& operator=(const TFileHandle&) = delete;
     int Get() const { return FFd; }
     int Release() { return std::exchange(FFd, -1); }
+    // Closes now; false when the system reports an error (a delayed write error among them).
+    bool Close() { return ::close(Release()) == 0; }
 
 private:
     int FFd;

@@ -1,7 +1,9 @@
 """What a person does with the program, and what they must see afterwards."""
 
+import http.server
 import os
 import subprocess
+import threading
 import time
 
 from app import IDLE_TITLE, TallyvoxApp, duration_text, encode_tasks, settle
@@ -332,6 +334,67 @@ def exit_saves(session, app, artifacts):
     app.wait_title(IDLE_TITLE)
     settle(1.5)
     check(app.tasks_bytes() == saved, "starting and idling rewrote tasks.db")
+
+
+@scenario
+def inactivity_stop(session, app, artifacts):
+    """With a 2 s period, a task left alone is stopped with the warning box; its time keeps
+    the idle seconds, and a tray click resumes the same task."""
+    app.suppress_hide_tip()
+    with open(app.path("settings.ini"), "wb") as f:
+        f.write(b"[InactivityDetection]\r\nEnabled=1\r\nPeriod=2\r\n")
+    app.write_tasks([("Iota", 0)])
+    app.start()
+    select_and_run(app, to_row(1, 0), "Iota")
+    box = app.wait_dialog("Tallyvox activity detection", timeout=15)
+    app.wait_title(IDLE_TITLE)
+    rows = app.wait_tasks("the idle time saved with the task", lambda r: r[0][1] >= 2000)
+    check(rows[0][0] == "Iota", f"tasks.db after the stop: {app.tasks_bytes()!r}")
+    session.activate(box)
+    session.key("Return")
+    app.wait_no_dialog("Tallyvox activity detection")
+    app.click_tray()
+    app.wait_title("Iota - Tallyvox")
+
+
+class _VersionServer(http.server.BaseHTTPRequestHandler):
+    requests = []
+
+    def do_GET(self):  # noqa: N802 (the library's name)
+        _VersionServer.requests.append((self.path, self.headers.get("User-Agent")))
+        body = b"99.0.0.0\r\n"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+@scenario
+def update_offer(session, app, artifacts):
+    """A site that publishes a newer version: about ten seconds after start the program asks
+    for /latest-version.txt and offers the download; Cancel opens nothing and writes upd."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _VersionServer)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        session.env["TALLYVOX_SITE_URL"] = f"http://127.0.0.1:{server.server_address[1]}"
+        app.suppress_hide_tip()
+        app.start()
+        offer = app.wait_dialog("New version available", timeout=25)
+        check(_VersionServer.requests[:1] == [("/latest-version.txt", "Mozilla/3.0 (compatible; Indy Library)")],
+              f"the request was {_VersionServer.requests!r}")
+        check(os.path.getsize(app.path("upd")) > 0, "the next check's time was not stored in upd")
+        session.activate(offer)
+        session.key("Escape")
+        app.wait_no_dialog("New version available")
+        app.wait_title(IDLE_TITLE)
+        check(app.alive(), "the program ended after the offer")
+    finally:
+        server.shutdown()
 
 
 def make_app(session, binary, root):

@@ -22,9 +22,9 @@ TTaskTracker::TTaskTracker(const ITickCounter& Ticks, QString ApplicationTitle)
 TTaskTracker::~TTaskTracker() = default;
 
 int TTaskTracker::IndexOf(const TTaskRow* Row) const {
-    if (!Row || Row->FIndex < 0 || Row->FIndex >= Count() || FRows[static_cast<std::size_t>(Row->FIndex)].get() != Row)
-        return -1;
-    return Row->FIndex;
+    // Compares addresses only: Row may be a row that was removed and freed.
+    const auto it = std::find_if(FRows.begin(), FRows.end(), [Row](const auto& r) { return r.get() == Row; });
+    return it == FRows.end() ? -1 : static_cast<int>(it - FRows.begin());
 }
 
 QString TTaskTracker::TrayTip() const {
@@ -124,7 +124,7 @@ void TTaskTracker::RemoveTasks(const std::vector<TTaskRow*>& Tasks) {
         FLastActiveTask = nullptr;
     // Removed from the bottom up, so that a long list renumbers only the rows below each gap.
     for (auto it = collected.rbegin(); it != collected.rend(); ++it)
-        RemoveRowAt(IndexOf(*it));
+        RemoveRowAt((*it)->FIndex);
 }
 
 void TTaskTracker::RemoveRowAt(int Index) {
@@ -139,5 +139,5 @@ void TTaskTracker::RemoveRowAt(int Index) {
 
 void TTaskTracker::NotifyRowChanged(const TTaskRow& Task) {
     if (FObserver)
-        FObserver->TaskRowChanged(IndexOf(&Task));
+        FObserver->TaskRowChanged(Task.FIndex);
 }

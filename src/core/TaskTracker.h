@@ -21,6 +21,7 @@ public:
     const QString& Caption() const { return FCaption; }
     const QString& TimeText() const { return FTimeText; }
     const TTaskClock& Clock() const { return FClock; }
+    int Index() const { return FIndex; } // its position while it is in the list
 
 private:
     friend class TTaskTracker;
@@ -63,7 +64,7 @@ public:
 
     int Count() const { return static_cast<int>(FRows.size()); }
     TTaskRow& Row(int Index) const { return *FRows.at(static_cast<std::size_t>(Index)); }
-    int IndexOf(const TTaskRow* Row) const; // -1 when not in the list
+    int IndexOf(const TTaskRow* Row) const; // -1 when not in the list (any pointer, also a freed row's)
 
     TTaskRow* ActiveTask() const { return FActiveTask; }
     TTaskRow* LastActiveTask() const { return FLastActiveTask; }

@@ -127,7 +127,7 @@ void TMainForm::ClipboardCopyExecute(TAction& /*Sender*/) {
         return;
     std::vector<bool> marks(static_cast<std::size_t>(FTracker.Count()), false);
     for (const TTaskRow* row : selected)
-        marks[static_cast<std::size_t>(FTracker.IndexOf(row))] = true;
+        marks[static_cast<std::size_t>(row->Index())] = true;
     FServices.SetClipboardText(ClipboardText(FTracker, marks));
 }
 

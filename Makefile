@@ -4,6 +4,7 @@ GENERATOR  ?= Ninja
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+CTEST_ARGS ?=
 
 .PHONY: all deps configure build run test bench asan tsan fuzz install package format clean
 
@@ -22,7 +23,7 @@ run: build
 	@scripts/run.sh $(BUILD)/tallyvox
 
 test: build
-	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300 $(CTEST_ARGS)
 
 bench: build
 	@scripts/bench.sh $(BUILD)
@@ -34,7 +35,7 @@ asan:
 
 tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan BUILD_TYPE=Debug \
-	    CMAKE_ARGS="-DTALLYVOX_SANITIZE=thread -DTALLYVOX_BUILD_BENCH=OFF"
+	    CMAKE_ARGS="-DTALLYVOX_SANITIZE=thread -DTALLYVOX_BUILD_BENCH=OFF" CTEST_ARGS="-LE 'e2e|packaging'"
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

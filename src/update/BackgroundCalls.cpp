@@ -76,9 +76,11 @@ std::atomic<bool> gPoolDestroying{false};
 
 } // namespace
 
-class TBackgroundCalls::TWorkerCallProc final : public TInternalBackgroundCall {
+namespace {
+// A call whose work is a procedure; the two kinds differ only in the thread that runs them.
+class TProcCall : public TInternalBackgroundCall {
 public:
-    explicit TWorkerCallProc(TBackgroundProc AProc) : FProc(std::move(AProc)) {}
+    explicit TProcCall(TBackgroundProc AProc) : FProc(std::move(AProc)) {}
 
 protected:
     std::int32_t RunCall() override {
@@ -89,19 +91,16 @@ protected:
 private:
     TBackgroundProc FProc;
 };
+} // namespace
 
-class TBackgroundCalls::TMainThreadCallProc final : public TInternalBackgroundCall {
+class TBackgroundCalls::TWorkerCallProc final : public TProcCall {
 public:
-    explicit TMainThreadCallProc(TBackgroundProc AProc) : FProc(std::move(AProc)) {}
+    using TProcCall::TProcCall;
+};
 
-protected:
-    std::int32_t RunCall() override {
-        FProc();
-        return 0;
-    }
-
-private:
-    TBackgroundProc FProc;
+class TBackgroundCalls::TMainThreadCallProc final : public TProcCall {
+public:
+    using TProcCall::TProcCall;
 };
 
 IBackgroundCallPtr TBackgroundCalls::Run(TBackgroundProc Proc) {

@@ -195,12 +195,10 @@ class TallyvoxApp:
         self.session.activate(self.main_window())
 
     def dialogs(self, name):
-        """Mapped windows of the program with exactly this caption. Qt may append the
-        application's display name to a caption that lacks it; that suffix is not ours."""
-        names = (name, name + " \u2014 Tallyvox")
+        """Mapped windows of the program with exactly this caption."""
         tray = self.session.tray_children()
         return [wid for wid in self.session.pid_windows(self.proc.pid)
-                if wid not in tray and self.session.window_name(wid) in names
+                if wid not in tray and self.session.window_name(wid) == name
                 and self.session.is_mapped(wid)]
 
     def wait_dialog(self, name, timeout=10.0, other_than=()):

@@ -11,8 +11,8 @@ packages=(
     xvfb openbox trayer xdotool xclip x11-utils imagemagick dbus-x11
     # fuzzing and sanitizers
     clang
-    # the Debian package of `make package` (dpkg-shlibdeps)
-    dpkg-dev
+    # the Debian package of `make package` (dpkg-shlibdeps) and the check of its AppStream data
+    dpkg-dev appstream
 )
 
 missing=()

@@ -154,14 +154,13 @@ def hide_and_hot_key(session, app, artifacts):
     app.focus()
     session.key("Escape")
     # The tip takes the focus by itself: Enter right after Esc answers it.
-    tip = app.wait_focused_dialog("Tallyvox")
+    app.wait_focused_dialog("Tallyvox")
     app.wait_mapped(False)
     check(not os.path.exists(app.path("notip")), "notip was written before the tip was dismissed")
     session.key("Return")
     app.wait_no_dialog("Tallyvox")
     wait_for("the notip marker", lambda: os.path.exists(app.path("notip")))
     check(os.path.getsize(app.path("notip")) == 0, "notip is not empty")
-    check(not session.is_mapped(tip), "the tip is still shown")
     other = other_window(session)
     session.key("ctrl+shift+space")
     app.wait_mapped(True)
@@ -193,7 +192,7 @@ def tray_click(session, app, artifacts):
     app.wait_title("Epsilon - Tallyvox")
     app.click_tray(count=2)
     app.wait_mapped(False)
-    settle(1.0)
+    settle(1.0)  # past the double-click interval, when a wrongly pending single click acts
     check(app.title() == "Epsilon - Tallyvox",
           f"a double click changed the tracking: title {app.title()!r}")
     app.click_tray(count=2)

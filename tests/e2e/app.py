@@ -7,7 +7,7 @@ import signal
 import subprocess
 import time
 
-from xsession import Failed, wait_for
+from xsession import STARTUP_TIMEOUT, Failed, wait_for
 
 BOM = b"\xef\xbb\xbf"
 TITLE_SUFFIX = " - Tallyvox"
@@ -119,7 +119,7 @@ class TallyvoxApp:
         self.proc = self.launch(hidden and argv is None, argv)
         self._main = None
         if not hidden:
-            self.wait_mapped(True)
+            self.wait_mapped(True, timeout=STARTUP_TIMEOUT)
         return self.proc
 
     def entry_command(self, desktop_file):
@@ -189,17 +189,27 @@ class TallyvoxApp:
 
     def wait_mapped(self, shown, timeout=10.0):
         state = "shown" if shown else "hidden"
-        wait_for(f"the main window to be {state}", lambda: self.mapped() == shown, timeout=timeout)
+        deadline = time.monotonic() + timeout
+        wid = self.main_window(timeout=timeout)
+        try:
+            wait_for(f"the main window to be {state}",
+                     lambda: self.session.is_mapped(wid) == shown,
+                     timeout=max(0.0, deadline - time.monotonic()))
+        except Failed:
+            session = self.session
+            raise Failed(f"timed out waiting for the main window to be {state}: viewable "
+                         f"{session.is_mapped(wid)}, managed {wid in session.client_list()}, "
+                         f"state {session.wm_state(wid)}") from None
 
     def focus(self):
         self.session.activate(self.main_window())
 
     def dialogs(self, name):
-        """Mapped windows of the program with exactly this caption."""
-        tray = self.session.tray_children()
-        return [wid for wid in self.session.pid_windows(self.proc.pid)
-                if wid not in tray and self.session.window_name(wid) == name
-                and self.session.is_mapped(wid)]
+        """Shown top-level windows of the program with exactly this caption. Only windows the
+        window manager lists count: the tray icon, titled like the program, never does."""
+        return [wid for wid in self.session.client_list()
+                if self.session.window_name(wid) == name
+                and self.session.window_pid(wid) == self.proc.pid and self.session.is_mapped(wid)]
 
     def wait_dialog(self, name, timeout=10.0, other_than=()):
         """The program's window titled exactly `name`, once the window manager manages it."""

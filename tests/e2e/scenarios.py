@@ -8,7 +8,7 @@ import threading
 import time
 
 from app import IDLE_TITLE, TallyvoxApp, duration_text, encode_tasks, settle
-from xsession import Failed, wait_for
+from xsession import STARTUP_TIMEOUT, Failed, wait_for
 
 SCENARIOS = {}
 _OTHER_WINDOWS = itertools.count(1)
@@ -214,10 +214,10 @@ def second_instance(session, app, artifacts):
     app.suppress_hide_tip()
     app.start(hidden=True, argv=app.entry_command(os.path.join(PACKAGING,
                                                                 "tallyvox-autostart.desktop")))
-    app.tray_icon()
+    app.tray_icon(timeout=STARTUP_TIMEOUT)
     settle(0.5)
-    shown = [w for w in session.pid_windows(app.proc.pid)
-             if session.is_mapped(w) and w not in session.tray_children()]
+    shown = [w for w in session.client_list()
+             if session.window_pid(w) == app.proc.pid and session.is_mapped(w)]
     check(not shown, f"TALLYVOX_START_HIDDEN=1 still showed windows: "
                      f"{[session.window_name(w) for w in shown]}")
     other_window(session)

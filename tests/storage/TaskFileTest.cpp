@@ -211,14 +211,15 @@ TEST(TaskFileTest, RepeatedFailuresNeverOverwriteAnEarlierCopy) {
     EXPECT_EQ(ReadBytes(path + QStringLiteral(".bak.2")), contents[2]);
 }
 
-TEST(TaskFileTest, TextAfterANulIsKeptAside) {
+TEST(TaskFileTest, TextAfterANulIsALoadErrorAndKeptAside) {
     TTempDir dir;
     const QString path = dir.File(QStringLiteral("tasks.db"));
     const QByteArray bytes("A\r\n\r\n5\r\n\0B\r\n\r\n6\r\n", 17);
     WriteBytes(path, bytes);
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
-    LoadTasks(tracker, path);
+    EXPECT_EQ(LoadError(tracker, path),
+              QStringLiteral("Cannot read file \"%1\". It holds a NUL character within its rows").arg(path));
     EXPECT_EQ(RowsOf(tracker), (TRows{{A, 5}}));
     EXPECT_EQ(ReadBytes(path + QStringLiteral(".bak")), bytes);
 }

@@ -161,7 +161,8 @@ bool CopyFileNoReplace(const QString& Source, const QString& Target) {
     struct stat st {};
     if (::lstat(Native(Target).constData(), &st) == 0)
         return false;
-    TFileHandle from(::open(Native(Source).constData(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+    TFileHandle from(::open(Native(Source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (from.Get() < 0 || ::fstat(from.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     QByteArray temp = Native(JoinPath(FolderOf(Target), QStringLiteral(".tallyvox-copy-XXXXXX")));

@@ -156,10 +156,11 @@ QStringList TaskFileLines(const QByteArray& Bytes, const QString& Path, bool* Nu
     // NULs padding the file after its last line break lose nothing; a NUL anywhere else cuts
     // a row short and hides every row after it.
     const qsizetype nul = text.indexOf(QChar(0));
-    bool inside = nul > 0 && text.at(nul - 1) != u'\r' && text.at(nul - 1) != u'\n';
+    const bool breaksLine = nul > 0 && text.at(nul - 1) != u'\r' && text.at(nul - 1) != u'\n';
+    bool inside = breaksLine;
     for (qsizetype i = nul; i < text.size() && !inside; ++i)
         inside = text.at(i) != QChar(0);
-    if (inside && nul > 0 && text.at(nul - 1) != u'\r' && text.at(nul - 1) != u'\n')
+    if (breaksLine)
         lines.removeLast(); // the line the NUL broke
     if (NulInsideRows)
         *NulInsideRows = inside;

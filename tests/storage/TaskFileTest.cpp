@@ -128,6 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
         TLoadCase{"mixed", QByteArray("A\n\r\n7\rB\r\n\n8"), {{A, 7}, {B, 8}}, nullptr},
         TLoadCase{"wrong time text", QByteArray("A\r\n99:99:99\r\n61000\r\n"), {{A, 61000}}, nullptr},
         TLoadCase{"nul ends text", QByteArray("A\r\n\r\n5\r\n\0\0\0", 11), {{A, 5}}, nullptr},
+        TLoadCase{"nul padding cuts the last row", QByteArray("A\r\n\r\n5\r\nB\r\n\r\n6100\0\0", 19), {{A, 5}},
+                  "Cannot read file \"%1\". It holds a NUL character within its rows"},
         TLoadCase{"utf16le", QByteArray("\xFF\xFE" "A\0\n\0\n\0" "9\0", 10), {{A, 9}}, nullptr},
         TLoadCase{"utf16be", QByteArray("\xFE\xFF\0" "A\0\n\0\n\0" "9", 10), {{A, 9}}, nullptr},
         TLoadCase{"cp1252", QByteArray("Caf\xE9\r\n\r\n3\r\n"), {{QStringLiteral("Caf\u00e9"), 3}}, nullptr},

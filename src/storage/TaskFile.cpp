@@ -204,6 +204,10 @@ void LoadTasks(TTaskTracker& Tracker, const QString& Path, TStoredTasks* Stored)
 }
 
 void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored) {
+    SaveTaskFileBytes(TaskFileBytes(Tracker), Path, Stored);
+}
+
+void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTasks& Stored) {
     if (Stored == TStoredTasks::Unread) {
         struct stat st {};
         if (::lstat(QFile::encodeName(Path).constData(), &st) == 0) {
@@ -219,8 +223,7 @@ void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& S
     }
     // A link whose content never loaded is replaced, never the file it points to: that could
     // be any document of the user's, or a system file when run as root.
-    ReplaceFileAtomically(Path, TaskFileBytes(Tracker),
-                          Stored == TStoredTasks::Loaded ? TLinkRule::Follow : TLinkRule::Replace);
+    ReplaceFileAtomically(Path, Bytes, Stored == TStoredTasks::Loaded ? TLinkRule::Follow : TLinkRule::Replace);
 }
 
 QStringList SetAsideTaskLists(const QString& Path) {

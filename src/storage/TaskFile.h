@@ -24,6 +24,8 @@ enum class TStoredTasks {
 void SaveTasks(const TTaskTracker& Tracker, const QString& Path);
 // The same by the rule of Stored, which becomes KeptAside once an unread file was moved aside.
 void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored);
+// The same for bytes built beforehand by TaskFileBytes (for a save off the list's thread).
+void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTasks& Stored);
 
 // Appends the rows stored in Path. Only a regular file of at most MaxTaskFileBytes is read.
 // A malformed file raises "List index out of bounds (2)", "'%s' is not a valid integer

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Action.h"
+#include "TaskFile.h"
 #include "TaskTracker.h"
 
 #include <QMainWindow>
@@ -146,6 +147,7 @@ private:
     void SaveTaskList();        // raises the save's error
     void SaveTaskListSilently(); // the tick's rule: errors swallowed
     void LoadTaskList();
+    void AnnounceSetAsideLists(); // raises the notice naming the copies of unread lists
     void RegisterHotKeys();
     void ShowFirstHideTip();
 
@@ -158,6 +160,6 @@ private:
     std::unique_ptr<TInactivityCheck> FInactivityCheck;
     std::unique_ptr<TUpdateChecker> FUpdateChecker;
     TSettingsForm* FSettingsForm = nullptr;
-    bool FTasksDbUnread = false; // a failed load left the stored file in place
+    TStoredTasks FStoredTasks = TStoredTasks::Unread; // until the start-up load ran
     bool FTerminating = false;
 };

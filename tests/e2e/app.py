@@ -122,6 +122,12 @@ class TallyvoxApp:
             self.wait_mapped(True, timeout=STARTUP_TIMEOUT)
         return self.proc
 
+    def start_behind_box(self):
+        """Starts the program when a box at start-up holds the window back until it is closed."""
+        self.proc = self.launch()
+        self._main = None
+        return self.proc
+
     def entry_command(self, desktop_file):
         """The Exec line of a desktop entry, with the program name pointing at this copy."""
         with open(desktop_file, encoding="utf-8") as f:

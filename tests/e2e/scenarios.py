@@ -351,6 +351,29 @@ def inactivity_stop(session, app, artifacts):
     app.wait_title("Iota - Tallyvox")
 
 
+@scenario
+def unread_list_announced(session, app, artifacts):
+    """A task list that an earlier run had to move aside unread is named at the next start,
+    and stays where it is."""
+    app.suppress_hide_tip()
+    app.write_tasks([("Current", 0)])
+    unread = app.path("tasks.db.unread")
+    kept = encode_tasks([("Lost work", 61000)])
+    with open(unread, "wb") as f:
+        f.write(kept)
+    app.start_behind_box()
+    # The box's text (the file's name) is checked by the window's own tests; here the box must
+    # come up by itself before the window, and the list must survive it.
+    box = app.wait_focused_dialog("Tallyvox")
+    session.activate(box)
+    session.key("Return")
+    app.wait_no_dialog("Tallyvox")
+    app.wait_mapped(True)
+    app.wait_title(IDLE_TITLE)
+    with open(unread, "rb") as f:
+        check(f.read() == kept, "the unread list was changed or removed")
+
+
 class _VersionServer(http.server.BaseHTTPRequestHandler):
     requests = []
 

@@ -60,8 +60,10 @@ TEST_F(MainFormFixture, AListThatFailsToLoadIsReportedOnceAndNeverLostBySaving) 
         file.write(stored);
     }
     TMainForm& form = CreateForm();
-    ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
+    ASSERT_EQ(Prompt.MessageRequests.size(), 2u);
     EXPECT_EQ(Prompt.MessageRequests[0].Text, QStringLiteral("'not a number' is not a valid integer value."));
+    // The copy is named, so the user knows where the unread rows are.
+    EXPECT_TRUE(Prompt.MessageRequests[1].Text.contains(u'"' + TasksDb() + QStringLiteral(".bak\"")));
     ASSERT_GE(form.Tracker().Count(), 1); // the rows read before the fault
     EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 5000u);
     Prompt.InputAnswers.push_back(QStringLiteral("C"));
@@ -88,7 +90,8 @@ TEST_F(MainFormFixture, AnUnreadListWithoutABackupIsMovedAsideBeforeTheFirstSave
     for (int n = 1; n < 1000; ++n)
         writeFile(TasksDb() + QStringLiteral(".bak.") + QString::number(n), QByteArray());
     TMainForm& form = CreateForm();
-    ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
+    ASSERT_EQ(Prompt.MessageRequests.size(), 2u);
+    EXPECT_TRUE(Prompt.MessageRequests[1].Text.contains(QStringLiteral("and 990 more in the same folder")));
     Prompt.InputAnswers.push_back(QStringLiteral("C"));
     form.ExecuteAction(form.TaskAddAction);
     EXPECT_EQ(StoredBytes(), ExpectedBytes());

@@ -1,6 +1,7 @@
 #include "SafeFile.h"
 
 #include "Errors.h"
+#include "Files.h"
 #include "FakeTickCounter.h"
 #include "StorageTestUtil.h"
 #include "TaskFile.h"
@@ -8,10 +9,12 @@
 #include "TempDir.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <random>
 
 #include <sys/resource.h>
@@ -49,12 +52,6 @@ protected:
     QByteArray FOldBytes;
 };
 
-TEST_F(SaveFailureTest, TemporaryFileThatCannotBeCreatedLeavesTheOldFile) {
-    QDir().mkpath(FPath + QStringLiteral(".tmp"));
-    EXPECT_EQ(SaveError(FNew, FPath), QStringLiteral("Cannot create file \"%1\". Is a directory").arg(FPath));
-    EXPECT_EQ(ReadBytes(FPath), FOldBytes);
-}
-
 TEST_F(SaveFailureTest, FileThatIsAFolderIsNotReplaced) {
     const QString folder = FDir.File(QStringLiteral("sub"));
     QDir().mkpath(folder + QStringLiteral("/tasks.db/inner"));
@@ -69,19 +66,169 @@ TEST_F(SaveFailureTest, MissingFolderNamesTheFile) {
     EXPECT_EQ(SaveError(FNew, path), QStringLiteral("Cannot create file \"%1\". No such file or directory").arg(path));
 }
 
-TEST_F(SaveFailureTest, FileSizeLimitFailsTheSaveAndKeepsTheOldFile) {
-    TTaskTracker big(FTicks);
-    FillList(big, 2000, QStringLiteral("a longer caption for a larger file "));
-    const int code = RunInChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        return SaveError(big, FPath) == QStringLiteral("Stream write error") ? 0 : 1;
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(ReadBytes(FPath), FOldBytes);
-    EXPECT_FALSE(PathExists(FPath + QStringLiteral(".tmp")));
+// What a hostile environment puts in the data folder: Prepare sets up a fresh folder whose
+// tasks.db holds OldList, Act returns the error met, Check tells what must hold afterwards.
+struct THostileCase {
+    const char* Name;
+    std::function<void(const QString& Path)> Prepare;
+    std::function<QString(const QString& Path)> Act;
+    const char* Error; // %1: Path
+    std::function<void(const QString& Path)> Check;
+};
+void PrintTo(const THostileCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+const QByteArray OldList("\xEF\xBB\xBF" "old\r\n0:01\r\n1000\r\n");
+const QByteArray NewList("\xEF\xBB\xBF" "new\r\n0:02\r\n2000\r\n");
+const QByteArray NulInRow("A\r\n\r\n5\r\nB\r\n\r\n6100\0" "00\r\nC\r\n\r\n7\r\n", 29);
+
+QString ErrorOf(const std::function<void()>& Body) {
+    try {
+        Body();
+    } catch (const EAppError& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no error>");
 }
+
+QString SaveNew(const QString& Path, TStoredTasks Stored = TStoredTasks::Loaded) {
+    TFakeTickCounter ticks;
+    TTaskTracker list(ticks);
+    list.SetElapsedMs(list.AppendTask(QStringLiteral("new")), 2000);
+    return ErrorOf([&] { SaveTasks(list, Path, Stored); });
+}
+
+// The start-up load and the first save after it, as the main window runs them.
+QString LoadThenSave(const QString& Path) {
+    TFakeTickCounter ticks;
+    TTaskTracker tracker(ticks);
+    TStoredTasks stored = TStoredTasks::Loaded;
+    const QString error = ErrorOf([&] { LoadTasks(tracker, Path, &stored); });
+    EXPECT_EQ(SaveNew(Path, stored), QStringLiteral("<no error>"));
+    return error;
+}
+
+// Body's error in a child whose file-size limit is Bytes, with SIGXFSZ handled as the program does.
+QString UnderFileSizeLimit(rlim_t Bytes, const std::function<QString()>& Body) {
+    TTempDir dir;
+    RunInChild([&] {
+        IgnoreFileSizeLimitSignal();
+        rlimit limit{Bytes, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const QString error = Body();
+        limit.rlim_cur = RLIM_INFINITY;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        WriteBytes(dir.File(QStringLiteral("error")), error.toUtf8());
+        return 0;
+    });
+    return QString::fromUtf8(ReadBytes(dir.File(QStringLiteral("error"))));
+}
+
+QString Beside(const QString& Path, const char* Name) { return QFileInfo(Path).absolutePath() + u'/' + QString::fromUtf8(Name); }
+const auto Outside = [](const QString& Path) { return Beside(Path, "../outside.txt"); };
+const auto Nothing = [](const QString&) {};
+const auto Relinked = [](const char* Target, const char* Name) {
+    return [=](const QString& Path) {
+        QFile::remove(Beside(Path, Name));
+        QFile::link(Target ? QString::fromUtf8(Target) : Outside(Path), Beside(Path, Name));
+    };
+};
+
+class HostileEnvironmentTest : public ::testing::TestWithParam<THostileCase> {};
+
+TEST_P(HostileEnvironmentTest, NothingIsLostHiddenOrBlocked) {
+    const THostileCase& c = GetParam();
+    TTempDir dir;
+    QDir().mkpath(dir.File(QStringLiteral("data")));
+    const QString path = dir.File(QStringLiteral("data/tasks.db"));
+    WriteBytes(path, OldList);
+    WriteBytes(Outside(path), "the user's document");
+    c.Prepare(path);
+    EXPECT_EQ(c.Act(path), QString::fromUtf8(c.Error).replace(QStringLiteral("%1"), path));
+    c.Check(path);
+    for (const QFileInfo& entry : QDir(dir.File(QStringLiteral("data"))).entryInfoList(QDir::Files | QDir::Hidden))
+        EXPECT_FALSE(entry.fileName().contains(QStringLiteral(".tmp-")) && !entry.isSymLink()) << "temporary file left";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostileEnvironmentTest,
+    ::testing::Values(
+        THostileCase{"size limit", Nothing,
+                     [](const QString& Path) { return UnderFileSizeLimit(16, [&] { return SaveNew(Path); }); },
+                     "Stream write error \"%1\". File too large",
+                     [](const QString& Path) { EXPECT_EQ(ReadBytes(Path), OldList); }},
+        THostileCase{"fifo", [](const QString& Path) {
+                         QFile::remove(Path);
+                         ::mkfifo(QFile::encodeName(Path).constData(), 0600);
+                     },
+                     LoadThenSave, "Cannot open file \"%1\". It is not a regular file",
+                     [](const QString& Path) {
+                         EXPECT_EQ(ReadBytes(Path), NewList);
+                         EXPECT_EQ(SetAsideTaskLists(Path), QStringList{Path + QStringLiteral(".unread")});
+                     }},
+        THostileCase{"dev zero link", Relinked("/dev/zero", "tasks.db"),
+                     [](const QString& Path) {
+                         Relinked("/dev/zero", "version")(Path);
+                         EXPECT_EQ(ErrorOf([&] { ReadFileText(Beside(Path, "version")); }),
+                                   QStringLiteral("Cannot open file \"%1\". It is not a regular file").arg(Beside(Path, "version")));
+                         return LoadThenSave(Path);
+                     },
+                     "Cannot open file \"%1\". It is not a regular file",
+                     [](const QString& Path) {
+                         EXPECT_EQ(ReadBytes(Path), NewList);
+                         EXPECT_TRUE(QFileInfo(Path + QStringLiteral(".unread")).isSymLink());
+                     }},
+        THostileCase{"size cap", [](const QString& Path) {
+                         QFile(Path).resize(MaxTaskFileBytes + 1); // sparse: costs no disk
+                         WriteBytes(Beside(Path, "upd"), QByteArray(MaxMarkerFileBytes + 1, ' '));
+                     },
+                     [](const QString& Path) {
+                         EXPECT_EQ(ErrorOf([&] { ReadFileText(Beside(Path, "upd")); }),
+                                   QStringLiteral("Cannot read file \"%1\". It is larger than 4096 bytes").arg(Beside(Path, "upd")));
+                         return LoadThenSave(Path);
+                     },
+                     "Cannot read file \"%1\". It is larger than 67108864 bytes",
+                     [](const QString& Path) { EXPECT_EQ(QFileInfo(Path + QStringLiteral(".unread")).size(), MaxTaskFileBytes + 1); }},
+        THostileCase{"nul inside a row", [](const QString& Path) { WriteBytes(Path, NulInRow); }, LoadThenSave,
+                     "Cannot read file \"%1\". It holds a NUL character within its rows",
+                     [](const QString& Path) { EXPECT_EQ(ReadBytes(Path + QStringLiteral(".bak")), NulInRow); }},
+        THostileCase{"symlink after a failed load", [](const QString& Path) {
+                         WriteBytes(Outside(Path), "not a task list\r\n");
+                         Relinked(nullptr, "tasks.db")(Path);
+                     },
+                     LoadThenSave, "List index out of bounds (2)",
+                     [](const QString& Path) {
+                         EXPECT_EQ(ReadBytes(Outside(Path)), QByteArray("not a task list\r\n"));
+                         EXPECT_FALSE(QFileInfo(Path).isSymLink());
+                     }},
+        THostileCase{"leftover temporary of the wrong type", [](const QString& Path) {
+                         QDir().mkpath(Path + QStringLiteral(".tmp/inner"));
+                         Relinked(nullptr, "tasks.db.tmp-0")(Path);
+                     },
+                     [](const QString& Path) { return SaveNew(Path); }, "<no error>",
+                     [](const QString& Path) {
+                         EXPECT_EQ(ReadBytes(Path), NewList);
+                         EXPECT_EQ(ReadBytes(Outside(Path)), QByteArray("the user's document"));
+                     }},
+        THostileCase{"read-only task file", [](const QString& Path) { ::chmod(QFile::encodeName(Path).constData(), 0400); },
+                     [](const QString& Path) { return SaveNew(Path); }, "Cannot create file \"%1\". Permission denied",
+                     [](const QString& Path) { EXPECT_EQ(ReadBytes(Path), OldList); }},
+        THostileCase{"empty version", [](const QString& Path) {
+                         WriteBytes(Beside(Path, "version"), "2.5.2.21");
+                         Relinked(nullptr, "upd")(Path);
+                     },
+                     [](const QString& Path) {
+                         WriteFileText(Beside(Path, "upd"), QStringLiteral("1"));
+                         const QString version = Beside(Path, "version");
+                         return UnderFileSizeLimit(4, [&] {
+                             return ErrorOf([&] { WriteFileText(version, QStringLiteral("2.5.2.24")); });
+                         }).replace(version, Path); // the table's texts name Path
+                     },
+                     "Stream write error \"%1\". File too large",
+                     [](const QString& Path) {
+                         EXPECT_EQ(ReadBytes(Beside(Path, "version")), QByteArray("2.5.2.21")) << "never left empty";
+                         EXPECT_FALSE(QFileInfo(Beside(Path, "upd")).isSymLink()) << "a link is replaced";
+                         EXPECT_EQ(ReadBytes(Outside(Path)), QByteArray("the user's document"));
+                     }}));
 
 TEST_F(SaveFailureTest, SaveReplacesTheFileALinkPointsTo) {
     const QString real = FDir.File(QStringLiteral("real.db"));

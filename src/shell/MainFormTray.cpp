@@ -103,8 +103,10 @@ void TMainForm::BringToFront() {
 }
 
 void TMainForm::ApplicationEventsMinimize() {
+    // The minimized state stays until the window is shown again (showNormal clears it):
+    // clearing it on a hidden window makes Qt's XCB backend map the window again, and the
+    // window manager would bring back a taskbar entry with an unpainted window behind it.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     SetVisibilityState(false);
 }
 

@@ -61,6 +61,13 @@ void TTaskListView::resizeEvent(QResizeEvent* Event) {
 }
 
 void TTaskListView::keyPressEvent(QKeyEvent* Event) {
+    // The view has its own copy (the current row's caption, selected or not) and select-all;
+    // only the window's actions may touch the clipboard or the selection as a whole, so a
+    // key that no enabled action took does nothing here.
+    if (Event->matches(QKeySequence::Copy) || Event->matches(QKeySequence::SelectAll)) {
+        Event->ignore();
+        return;
+    }
     QTreeView::keyPressEvent(Event);
     // The view makes the first row current, unselected, when it first gets the focus; a move
     // onto the row that already is current then selects nothing, and Home followed by Enter

@@ -41,6 +41,16 @@ def to_row(rows, index):
     return ["Home"] + ["Down"] * index
 
 
+def keys_handled(app):
+    """Returns once the program has handled every key typed so far: keys arrive in order, so
+    when the input box that Insert opens is up, the keys before it were dealt with."""
+    app.focus()
+    app.session.key("Insert")
+    app.wait_dialog("New task")
+    app.session.key("Escape")
+    app.wait_no_dialog("New task")
+
+
 def select_and_run(app, keys, caption):
     app.focus()
     app.session.key(*keys, "Return")
@@ -122,6 +132,17 @@ def clipboard_copy(session, app, artifacts):
     app.suppress_hide_tip()
     app.start()
     app.wait_title(IDLE_TITLE)
+    # Keys no enabled action takes reach the list as ordinary keys, and the list copies
+    # nothing: not the current row without a selection, not on Ctrl+Insert or the Copy key.
+    for keys in (["ctrl+c"], to_row(3, 0) + ["ctrl+space", "ctrl+c"],
+                 to_row(3, 0) + ["shift+Down", "ctrl+Insert"], ["XF86Copy"]):
+        session.set_clipboard(b"untouched")
+        app.focus()
+        session.key(*keys)
+        keys_handled(app)
+        check(session.clipboard() == b"untouched",
+              f"{'+'.join(keys)} without an action for it put {session.clipboard()!r} "
+              f"on the clipboard")
     cases = [
         (to_row(3, 0), "A\t0:05\r\n"),
         (to_row(3, 2), "C\t1:00:00"),

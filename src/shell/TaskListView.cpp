@@ -1,5 +1,7 @@
 #include "TaskListView.h"
 
+#include "TahomaFont.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -45,9 +47,7 @@ TTaskListView::TTaskListView(QWidget* Parent) : QTreeView(Parent) {
     header()->hide();
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Fixed);
-    QFont listFont = font();
-    listFont.setPointSize(10);
-    setFont(listFont);
+    setFont(TahomaFont(13));
     QPalette colours = palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
         colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));

@@ -504,5 +504,44 @@ def minimize_hides(session, app, artifacts):
         check(window in client_list(session), f"round {round_}: the shown window is not managed")
 
 
+def tooltips(app):
+    """Mapped override-redirect windows of the program other than its tray icon: tooltips."""
+    icon = app.tray_icon()
+    found = []
+    for wid in app.session.pid_windows(app.proc.pid):
+        if wid == icon or not app.session.is_mapped(wid):
+            continue
+        info = app.session.run(["xwininfo", "-id", str(wid)], check=False)
+        if "Override Redirect State: yes" in info:
+            found.append(int(info.split("Width:", 1)[1].split()[0]))
+    return found
+
+
+def tray_tip_width(app):
+    """Hovers over the tray icon and returns the width of the tip that comes up."""
+    app.session.xdotool("mousemove", "--window", str(app.tray_icon()), "8", "8")
+    width = wait_for("the tray tip", lambda: tooltips(app))[0]
+    app.session.xdotool("mousemove", "600", "600")
+    wait_for("the tray tip to go", lambda: not tooltips(app))
+    return width
+
+
+@scenario
+def tray_tip_literal(session, app, artifacts):
+    """The tray tip shows a caption with tags and an ampersand as typed, as the title does."""
+    app.suppress_hide_tip()
+    marked, plain = "<b>x</b> & y", "x & y"
+    app.write_tasks([(marked, 0), (plain, 0)])
+    app.start()
+    select_and_run(app, to_row(2, 1), plain)
+    plain_width = tray_tip_width(app)
+    select_and_run(app, to_row(2, 0), marked)
+    marked_width = tray_tip_width(app)
+    # Shown literally, "<b></b>" adds some 40 pixels of text; taken for markup it adds none.
+    check(marked_width >= plain_width + 25,
+          f"the tip of {marked!r} is {marked_width} pixels wide, that of {plain!r} "
+          f"{plain_width}: the tags were taken for markup")
+
+
 def make_app(session, binary, root):
     return TallyvoxApp(session, binary, root)

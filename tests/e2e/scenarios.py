@@ -543,5 +543,37 @@ def tray_tip_literal(session, app, artifacts):
           f"{plain_width}: the tags were taken for markup")
 
 
+@scenario
+def tray_buttons(session, app, artifacts):
+    """A single middle click does nothing; double clicks of the right and middle buttons toggle
+    the window; two single clicks too far apart for a double click pause once."""
+    app.suppress_hide_tip()
+    app.write_tasks([("Lambda", 0)])
+    app.start()
+    select_and_run(app, to_row(1, 0), "Lambda")
+    icon = str(app.tray_icon())
+    session.xdotool("mousemove", "--window", icon, "8", "8", "click", "2")
+    # The pause hot key comes after the click: once the title shows it, the click was handled.
+    session.key("alt+shift+space")
+    app.wait_title(IDLE_TITLE)
+    check(app.mapped(), "a single middle click on the tray icon hid the window")
+    session.key("alt+shift+space")
+    app.wait_title("Lambda - Tallyvox")
+    for button, name in (("3", "right"), ("2", "middle")):
+        for shown in (False, True):
+            session.xdotool("mousemove", "--window", icon, "8", "8",
+                            "click", "--repeat", "2", "--delay", "90", button)
+            try:
+                app.wait_mapped(shown, timeout=5)
+            except Failed:
+                raise Failed(f"a {name} double click did not {'show' if shown else 'hide'} "
+                             f"the window") from None
+    check(app.title() == "Lambda - Tallyvox", f"double clicks changed tracking: {app.title()!r}")
+    session.xdotool("mousemove", "--window", icon, "2", "2", "click", "1",
+                    "mousemove", "--window", icon, "20", "20", "click", "1")
+    app.wait_title(IDLE_TITLE)
+    check(app.mapped(), "two single clicks far apart were taken for a double click")
+
+
 def make_app(session, binary, root):
     return TallyvoxApp(session, binary, root)

@@ -575,5 +575,54 @@ def tray_buttons(session, app, artifacts):
     check(app.mapped(), "two single clicks far apart were taken for a double click")
 
 
+def work_area(session):
+    """The window manager's work area of the first desktop: x, y, width, height."""
+    out = session.run(["xprop", "-root", "_NET_WORKAREA"])
+    return tuple(int(v) for v in out.split("=", 1)[1].replace(",", " ").split()[:4])
+
+
+def frame_origin(session, wid):
+    """Screen position of the window's frame (its title bar and borders included)."""
+    info = session.run(["xwininfo", "-id", str(wid)])
+    x, y = (int(info.split(f"Absolute upper-left {k}:", 1)[1].split()[0]) for k in "XY")
+    extents = session.run(["xprop", "-id", str(wid), "_NET_FRAME_EXTENTS"], check=False)
+    left = top = 0
+    if "=" in extents:
+        left, _, top, _ = (int(v) for v in extents.split("=", 1)[1].split(","))
+    return x - left, y - top
+
+
+@scenario
+def edge_snap(session, app, artifacts):
+    """A window dragged by its title bar to within 7 pixels of the work area's left and top
+    edges stays where the drag holds it, and ends at the edges when the button is released."""
+    app.suppress_hide_tip()
+    app.start()
+    window = app.main_window()
+    app.focus()
+    area_x, area_y, _, _ = work_area(session)
+    start_x, start_y = frame_origin(session, window)
+    grab_x, grab_y = start_x + 200, start_y + 10  # in the title bar
+    target = (area_x + 5, area_y + 6)
+    session.xdotool("mousemove", str(grab_x), str(grab_y), "mousedown", "1")
+    steps = 8
+    for i in range(1, steps + 1):
+        session.xdotool("mousemove", str(grab_x + (target[0] - start_x) * i // steps),
+                        str(grab_y + (target[1] - start_y) * i // steps))
+    wait_for("the dragged window near the corner",
+             lambda: frame_origin(session, window) == target)
+    settle(0.6)
+    held = frame_origin(session, window)
+    session.xdotool("mouseup", "1")
+    check(held == target, f"the window moved to {held} while the drag held it at {target}")
+    try:
+        wait_for("the window at the work area's corner",
+                 lambda: frame_origin(session, window) == (area_x, area_y), timeout=5)
+    except Failed:
+        raise Failed(f"released {target[0] - area_x}, {target[1] - area_y} pixels from the work "
+                     f"area's corner, the window ends at {frame_origin(session, window)}, not at "
+                     f"{(area_x, area_y)}") from None
+
+
 def make_app(session, binary, root):
     return TallyvoxApp(session, binary, root)

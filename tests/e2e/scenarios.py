@@ -43,16 +43,6 @@ def to_row(rows, index):
     return ["Home"] + ["Down"] * index
 
 
-def keys_handled(app):
-    """Returns once the program has handled every key typed so far: keys arrive in order, so
-    when the input box that Insert opens is up, the keys before it were dealt with."""
-    app.focus()
-    app.session.key("Insert")
-    app.wait_dialog("New task")
-    app.session.key("Escape")
-    app.wait_no_dialog("New task")
-
-
 def select_and_run(app, keys, caption):
     app.focus()
     app.session.key(*keys, "Return")
@@ -137,7 +127,7 @@ def clipboard_copy(session, app, artifacts):
         session.set_clipboard(b"untouched")
         app.focus()
         session.key(*keys)
-        keys_handled(app)
+        app.keys_handled()
         check(session.clipboard() == b"untouched",
               f"{'+'.join(keys)} without an action for it put {session.clipboard()!r} "
               f"on the clipboard")
@@ -412,14 +402,8 @@ def update_offer(session, app, artifacts):
         server.shutdown()
 
 
-def client_list(session):
-    """The windows the window manager lists as managed (what taskbars show)."""
-    out = session.run(["xprop", "-root", "_NET_CLIENT_LIST"], check=False)
-    return {int(w, 16) for w in out.split("#", 1)[1].replace(",", " ").split()} if "#" in out else set()
-
-
 def withdrawn(session, wid):
-    return wid not in client_list(session) and not session.is_mapped(wid)
+    return wid not in session.client_list() and not session.is_mapped(wid)
 
 
 def iconify_button(session, wid):
@@ -489,7 +473,7 @@ def minimize_hides(session, app, artifacts):
         app.wait_title(titles[(round_ + 1) % 2])
         check(withdrawn(session, window),
               f"round {round_}: the minimized window came back: mapped {session.is_mapped(window)}, "
-              f"managed {window in client_list(session)}")
+              f"managed {window in session.client_list()}")
         check(not app.dialogs("New task"), f"round {round_}: a hidden window took Insert")
         if round_ % 2:
             app.click_tray(count=2)
@@ -500,7 +484,7 @@ def minimize_hides(session, app, artifacts):
                  lambda: session.active_window() == window)
         wait_for(f"round {round_}: the shown window painted",
                  lambda: painted(session, window, shot))
-        check(window in client_list(session), f"round {round_}: the shown window is not managed")
+        check(window in session.client_list(), f"round {round_}: the shown window is not managed")
 
 
 def tooltips(app):

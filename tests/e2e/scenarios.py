@@ -3,6 +3,7 @@
 import http.server
 import itertools
 import os
+import re
 import subprocess
 import threading
 import time
@@ -407,43 +408,25 @@ def withdrawn(session, wid):
 
 
 def iconify_button(session, wid):
-    """Screen position of the minimize button in the window manager's title bar (openbox lays
-    out the title as icon, label, then minimize, maximize and close at the right)."""
-    info = session.run(["xwininfo", "-children", "-id", str(wid)])
-    frame = int(info.split("Parent window id: ", 1)[1].split()[0], 16)
-    width = int(session.run(["xwininfo", "-id", str(wid)]).split("Width:", 1)[1].split()[0])
-    tree = session.run(["xwininfo", "-tree", "-id", str(frame)]).splitlines()
-    depth = lambda line: len(line) - len(line.lstrip())
-    for i, line in enumerate(tree):
-        if f" {width}x" not in line or "x18+" not in line and "x17+" not in line:
-            continue
-        buttons = []
-        for child in tree[i + 1:]:
-            if depth(child) <= depth(line):
-                break
-            if not child.strip().startswith("0x"):
-                continue
-            geometry = child.split()[-2:]  # WxH+x+y  +absx+absy
-            size, _, rel = geometry[0].partition("+")
-            w, h = (int(v) for v in size.split("x"))
-            x = int(rel.split("+")[0])
-            if w == h and 8 <= w <= 16 and x > width // 2:
-                absx, absy = (int(v) for v in geometry[1].lstrip("+").split("+"))
-                buttons.append((absx + w // 2, absy + h // 2))
-        if len(buttons) >= 3:
-            return min(buttons)
-    raise Failed(f"no minimize button in the title bar of window {wid}")
+    """Centre of openbox's minimize button: the leftmost of the square buttons at the right end
+    of the title bar (minimize, maximize, close)."""
+    frame = session.run(["xwininfo", "-children", "-id", str(wid)]).split("Parent window id: ")[1]
+    width = session.run(["xwininfo", "-id", str(wid)]).split("Width:", 1)[1].split()[0]
+    middle = frame_origin(session, wid)[0] + int(width) // 2
+    frame = frame.split()[0]
+    tree = session.run(["xwininfo", "-tree", "-id", frame])
+    squares = [(int(x) + int(size) // 2, int(y) + int(size) // 2)
+               for size, x, y in re.findall(r" (\d+)x\1\+\d+\+\d+ +\+(\d+)\+(\d+)", tree)
+               if 8 <= int(size) <= 16 and int(x) > middle]
+    check(len(squares) >= 3, f"no minimize button in the title bar of window {wid}")
+    return min(squares)
 
 
 def painted(session, wid, path):
-    """True when the window's client area shows more than a black, unpainted rectangle."""
-    if not session.screenshot(path, wid):
-        return True  # no ImageMagick: nothing to look at
+    """The window shows more than a black, unpainted rectangle."""
+    session.screenshot(path, wid)
     mean = session.run(["convert", path, "-format", "%[fx:mean]", "info:"], check=False)
-    try:
-        return float(mean) > 0.2
-    except ValueError:
-        return False
+    return mean.replace(".", "", 1).isdigit() and float(mean) > 0.2
 
 
 @scenario
@@ -488,16 +471,11 @@ def minimize_hides(session, app, artifacts):
 
 
 def tooltips(app):
-    """Mapped override-redirect windows of the program other than its tray icon: tooltips."""
-    icon = app.tray_icon()
-    found = []
-    for wid in app.session.pid_windows(app.proc.pid):
-        if wid == icon or not app.session.is_mapped(wid):
-            continue
-        info = app.session.run(["xwininfo", "-id", str(wid)], check=False)
-        if "Override Redirect State: yes" in info:
-            found.append(int(info.split("Width:", 1)[1].split()[0]))
-    return found
+    """Widths of the program's mapped override-redirect windows besides its tray icon."""
+    infos = [app.session.run(["xwininfo", "-id", str(w)], check=False)
+             for w in app.session.pid_windows(app.proc.pid) if w != app.tray_icon()]
+    return [int(i.split("Width:", 1)[1].split()[0]) for i in infos
+            if "IsViewable" in i and "Override Redirect State: yes" in i]
 
 
 def tray_tip_width(app):

@@ -204,16 +204,6 @@ TEST_F(MainFormFixture, TrayTipIsTheTitleCutTo127Characters) {
     EXPECT_EQ(ShownTrayTip(form), QString(127, u'&')) << "the cut counts the title, not markup";
 }
 
-TEST(TrayToolTip, ReadsExactlyAsTheTitleOnEitherTray) {
-    for (const QString& tip : {QStringLiteral("<b>x</b> & y - Tallyvox"), QStringLiteral("a   b &amp; <br> - Tallyvox"),
-                               QStringLiteral("  - Tallyvox")}) {
-        EXPECT_EQ(TMainForm::TrayToolTip(tip, false), tip) << "a StatusNotifierItem tip title is plain";
-        const QString rich = TMainForm::TrayToolTip(tip, true);
-        EXPECT_TRUE(Qt::mightBeRichText(rich)) << "the XEmbed tip label must not guess";
-        EXPECT_EQ(QTextDocumentFragment::fromHtml(rich).toPlainText(), tip);
-    }
-}
-
 QStringList MenuTexts(const QMenu* Menu) {
     QStringList texts;
     for (const QAction* item : Menu->actions())

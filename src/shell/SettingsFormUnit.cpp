@@ -158,6 +158,8 @@ void TSettingsForm::resizeEvent(QResizeEvent* Event) {
 
 void TSettingsForm::PlaceButtons() {
     // Anchored to the right and bottom edges; wider buttons grow to the left and upwards.
+    if (!FButtonSize.isValid())
+        return; // not fitted yet
     const int grownWidth = FButtonSize.width() - ButtonWidth;
     const int top = height() - ButtonsBottom - (FButtonSize.height() - ButtonHeight);
     Button2->setGeometry(width() - Button2Right - grownWidth, top, FButtonSize.width(), FButtonSize.height());

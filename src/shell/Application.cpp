@@ -10,6 +10,7 @@
 #include "Settings.h"
 #include "SettingsFormUnit.h"
 #include "SingleInstanceGuard.h"
+#include "TahomaFont.h"
 #include "TickCounter.h"
 #include "TrayImages.h"
 
@@ -32,6 +33,7 @@ struct TGuardOwner {
 int RunFirstInstance(QApplication& App) {
     App.setQuitOnLastWindowClosed(false);
     App.setWindowIcon(ApplicationIcon());
+    App.setFont(TahomaFont(11)); // every dialog's face, the input and message boxes included
     TBackgroundCallsPool pool;
     TQtPrompt prompt;
     const std::unique_ptr<ILastInputSource> lastInput = CreateLastInputSource(SystemTickCounter());

@@ -112,6 +112,8 @@ public:
     void ApplicationEventsMinimize();
     void UpdateTrayOutputs();
     static QString FirstHideTipText(const QKeySequence& ShortCut);
+    // The tray icon's tip for a tip text, shown literally by the kind of tray in use.
+    static QString TrayToolTip(const QString& Tip, bool XEmbedTray);
 
     // Start-up, timers, hot keys, exit.
     void FormCreate();
@@ -162,4 +164,5 @@ private:
     TSettingsForm* FSettingsForm = nullptr;
     TStoredTasks FStoredTasks = TStoredTasks::Unread; // until the start-up load ran
     bool FTerminating = false;
+    bool FXEmbedTray = true; // no StatusNotifierItem host: Qt's XEmbed tray icon
 };

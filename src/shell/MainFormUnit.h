@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class IPrompt;
 class ITickCounter;
@@ -107,6 +108,10 @@ public:
     void AppToggleVisibilityExecute(TAction& Sender);
     void SetVisibilityState(bool Shown); // caption and shortcuts of the show/hide command
     void ShowFromOutside();             // a second start: show and bring to the front
+    void ShowAndBringToFront();         // the bring-to-front hot key's work
+    // A command from a later start (a word of the command line); the answer's text, or
+    // nothing for a word this build does not know.
+    std::optional<QByteArray> RemoteCommand(const QString& Word);
     void BringToFront();
     void ApplicationEventsMinimize();
     void UpdateTrayOutputs();

@@ -14,7 +14,7 @@ TSingleInstanceGuard::~TSingleInstanceGuard() {
     Mutex.reset();
 }
 
-bool TSingleInstanceGuard::CheckIfSingle() {
+bool TSingleInstanceGuard::CheckIfSingle(const QString& Command) {
     const QString folder = InstanceRuntimeFolder();
     if (folder.isEmpty())
         qWarning("No private runtime folder for the single-instance lock");
@@ -24,12 +24,36 @@ bool TSingleInstanceGuard::CheckIfSingle() {
         FChannel = std::make_unique<TInstanceChannelServer>(channel, FApplicationIdName);
         if (FHandler)
             FChannel->SetHandler(FHandler);
+        if (FCommandHandler)
+            FChannel->SetCommandHandler(FCommandHandler);
         FChannel->Listen(); // without the application object yet, SetMessageHandler retries
         return true;
     }
     // Held elsewhere, or no lock at all: either way this start tells the other one and ends.
-    FAcknowledged = !folder.isEmpty() && SendInstanceMessage(channel, FApplicationIdName, AckBound);
+    if (!Command.isEmpty())
+        FAcknowledged = !folder.isEmpty() && RequestFromInstance(channel, InstanceCommandMessage(FApplicationIdName, Command),
+                                                                 AckBound, true)
+                                                     .State == TInstanceReply::TState::Answered;
+    else
+        FAcknowledged = !folder.isEmpty() && SendInstanceMessage(channel, FApplicationIdName, AckBound);
     return false;
+}
+
+TInstanceReply TSingleInstanceGuard::SendCommand(const QString& Command) const {
+    const QString folder = InstanceRuntimeFolder();
+    if (folder.isEmpty())
+        return TInstanceReply{TInstanceReply::TState::NobodyListens, {}};
+    return RequestFromInstance(folder + u'/' + FBroadcastMessage, InstanceCommandMessage(FApplicationIdName, Command),
+                               AckBound, false);
+}
+
+void TSingleInstanceGuard::SetCommandHandler(std::function<std::optional<QByteArray>(const QString& Command)> Handler) {
+    FCommandHandler = std::move(Handler);
+    if (!FChannel)
+        return;
+    FChannel->SetCommandHandler(FCommandHandler);
+    if (!FChannel->IsListening())
+        FChannel->Listen();
 }
 
 void TSingleInstanceGuard::SetMessageHandler(std::function<void()> Handler) {

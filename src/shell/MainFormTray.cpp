@@ -6,6 +6,7 @@
 #include "Prompt.h"
 #include "ShortcutText.h"
 #include "TrayClick.h"
+#include "TrayHost.h"
 #include "TrayImages.h"
 #include "WindowActivation.h"
 
@@ -24,7 +25,8 @@ void TMainForm::CreateTrayIcon() {
     TrayIcon = new QSystemTrayIcon(TrayIconImage(FTracker.TrayImageIndex()), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setContextMenu(SystemTrayMenu);
-    TrayIcon->setToolTip(FTracker.TrayTip());
+    FXEmbedTray = !StatusNotifierHostRegistered();
+    TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayClick = new TTrayClickHandler(
         FServices.DoubleClickInterval, [this] { ExecuteAction(AppToggleTracking); },
         [this] { ExecuteAction(AppToggleVisibility); }, this);
@@ -41,8 +43,17 @@ void TMainForm::CreateTrayIcon() {
 
 void TMainForm::UpdateTrayOutputs() {
     setWindowTitle(FTracker.Title());
-    TrayIcon->setToolTip(FTracker.TrayTip());
+    TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayIcon->setIcon(TrayIconImage(FTracker.TrayImageIndex()));
+}
+
+QString TMainForm::TrayToolTip(const QString& Tip, bool XEmbedTray) {
+    // Qt shows an XEmbed tray's tip in a label that takes anything looking like markup for
+    // rich text; so there the tip goes as rich text that reads exactly as the plain title.
+    // A StatusNotifierItem's tip title is plain text and goes unchanged.
+    if (!XEmbedTray)
+        return Tip;
+    return QStringLiteral("<p style='white-space:pre'>") + Tip.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
 void TMainForm::SetVisibilityState(bool Shown) {
@@ -103,8 +114,10 @@ void TMainForm::BringToFront() {
 }
 
 void TMainForm::ApplicationEventsMinimize() {
+    // The minimized state stays until the window is shown again (showNormal clears it):
+    // clearing it on a hidden window makes Qt's XCB backend map the window again, and the
+    // window manager would bring back a taskbar entry with an unpainted window behind it.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     SetVisibilityState(false);
 }
 

@@ -6,6 +6,7 @@
 #include "Prompt.h"
 #include "ShortcutText.h"
 #include "TaskListModel.h"
+#include "TahomaFont.h"
 #include "TaskListView.h"
 #include "TickCounter.h"
 #include "TrayClick.h"
@@ -26,6 +27,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());
+    setFont(TahomaFont(11));
     if (!FServices.SetClipboardText)
         FServices.SetClipboardText = [](const QString& Text) { QGuiApplication::clipboard()->setText(Text); };
     if (!FServices.DoubleClickInterval)

@@ -43,6 +43,16 @@ def to_row(rows, index):
     return ["Home"] + ["Down"] * index
 
 
+def keys_handled(app):
+    """Returns once the program has handled every key typed so far: keys arrive in order, so
+    when the input box that Insert opens is up, the keys before it were dealt with."""
+    app.focus()
+    app.session.key("Insert")
+    app.wait_dialog("New task")
+    app.session.key("Escape")
+    app.wait_no_dialog("New task")
+
+
 def select_and_run(app, keys, caption):
     app.focus()
     app.session.key(*keys, "Return")
@@ -124,6 +134,17 @@ def clipboard_copy(session, app, artifacts):
     app.suppress_hide_tip()
     app.start()
     app.wait_title(IDLE_TITLE)
+    # Keys no enabled action takes reach the list as ordinary keys, and the list copies
+    # nothing: not the current row without a selection, not on Ctrl+Insert or the Copy key.
+    for keys in (["ctrl+c"], to_row(3, 0) + ["ctrl+space", "ctrl+c"],
+                 to_row(3, 0) + ["shift+Down", "ctrl+Insert"], ["XF86Copy"]):
+        session.set_clipboard(b"untouched")
+        app.focus()
+        session.key(*keys)
+        keys_handled(app)
+        check(session.clipboard() == b"untouched",
+              f"{'+'.join(keys)} without an action for it put {session.clipboard()!r} "
+              f"on the clipboard")
     cases = [
         (to_row(3, 0), "A\t0:05\r\n"),
         (to_row(3, 2), "C\t1:00:00"),
@@ -477,6 +498,136 @@ def remote_without_instance(session, app, artifacts):
     settle(1.0)
     check(app.title() == IDLE_TITLE, f"--toggle-tracking at start gave the title {app.title()!r}")
     check(remote_ok(app, "--status") == b"", "a task runs after --toggle-tracking at start")
+
+
+def client_list(session):
+    """The windows the window manager lists as managed (what taskbars show)."""
+    out = session.run(["xprop", "-root", "_NET_CLIENT_LIST"], check=False)
+    return {int(w, 16) for w in out.split("#", 1)[1].replace(",", " ").split()} if "#" in out else set()
+
+
+def withdrawn(session, wid):
+    return wid not in client_list(session) and not session.is_mapped(wid)
+
+
+def iconify_button(session, wid):
+    """Screen position of the minimize button in the window manager's title bar (openbox lays
+    out the title as icon, label, then minimize, maximize and close at the right)."""
+    info = session.run(["xwininfo", "-children", "-id", str(wid)])
+    frame = int(info.split("Parent window id: ", 1)[1].split()[0], 16)
+    width = int(session.run(["xwininfo", "-id", str(wid)]).split("Width:", 1)[1].split()[0])
+    tree = session.run(["xwininfo", "-tree", "-id", str(frame)]).splitlines()
+    depth = lambda line: len(line) - len(line.lstrip())
+    for i, line in enumerate(tree):
+        if f" {width}x" not in line or "x18+" not in line and "x17+" not in line:
+            continue
+        buttons = []
+        for child in tree[i + 1:]:
+            if depth(child) <= depth(line):
+                break
+            if not child.strip().startswith("0x"):
+                continue
+            geometry = child.split()[-2:]  # WxH+x+y  +absx+absy
+            size, _, rel = geometry[0].partition("+")
+            w, h = (int(v) for v in size.split("x"))
+            x = int(rel.split("+")[0])
+            if w == h and 8 <= w <= 16 and x > width // 2:
+                absx, absy = (int(v) for v in geometry[1].lstrip("+").split("+"))
+                buttons.append((absx + w // 2, absy + h // 2))
+        if len(buttons) >= 3:
+            return min(buttons)
+    raise Failed(f"no minimize button in the title bar of window {wid}")
+
+
+def painted(session, wid, path):
+    """True when the window's client area shows more than a black, unpainted rectangle."""
+    if not session.screenshot(path, wid):
+        return True  # no ImageMagick: nothing to look at
+    mean = session.run(["convert", path, "-format", "%[fx:mean]", "info:"], check=False)
+    try:
+        return float(mean) > 0.2
+    except ValueError:
+        return False
+
+
+@scenario
+def minimize_hides(session, app, artifacts):
+    """Minimizing, by the title-bar button or by a client's request, withdraws the window: no
+    taskbar entry, not viewable, no keys; the hot key or a tray double click brings it back
+    painted and focused. Ten rounds, alternating the ways."""
+    app.suppress_hide_tip()
+    app.write_tasks([("Kappa", 0)])
+    app.start()
+    select_and_run(app, to_row(1, 0), "Kappa")
+    titles = ["Kappa - Tallyvox", IDLE_TITLE]
+    shot = os.path.join(app.folder, "window.png")
+    for round_ in range(10):
+        window = app.main_window()
+        app.focus()
+        if round_ % 2:
+            session.xdotool("windowminimize", str(window))
+        else:
+            x, y = iconify_button(session, window)
+            session.xdotool("mousemove", str(x), str(y), "click", "1")
+        wait_for(f"round {round_}: the minimized window withdrawn",
+                 lambda: withdrawn(session, window))
+        # Keys typed now reach no window of the program; the pause hot key still works, and
+        # once its title change shows, the program has handled everything before it.
+        session.key("Insert", "alt+shift+space")
+        app.wait_title(titles[(round_ + 1) % 2])
+        check(withdrawn(session, window),
+              f"round {round_}: the minimized window came back: mapped {session.is_mapped(window)}, "
+              f"managed {window in client_list(session)}")
+        check(not app.dialogs("New task"), f"round {round_}: a hidden window took Insert")
+        if round_ % 2:
+            app.click_tray(count=2)
+        else:
+            session.key("ctrl+shift+space")
+        app.wait_mapped(True)
+        wait_for(f"round {round_}: the shown window in front",
+                 lambda: session.active_window() == window)
+        wait_for(f"round {round_}: the shown window painted",
+                 lambda: painted(session, window, shot))
+        check(window in client_list(session), f"round {round_}: the shown window is not managed")
+
+
+def tooltips(app):
+    """Mapped override-redirect windows of the program other than its tray icon: tooltips."""
+    icon = app.tray_icon()
+    found = []
+    for wid in app.session.pid_windows(app.proc.pid):
+        if wid == icon or not app.session.is_mapped(wid):
+            continue
+        info = app.session.run(["xwininfo", "-id", str(wid)], check=False)
+        if "Override Redirect State: yes" in info:
+            found.append(int(info.split("Width:", 1)[1].split()[0]))
+    return found
+
+
+def tray_tip_width(app):
+    """Hovers over the tray icon and returns the width of the tip that comes up."""
+    app.session.xdotool("mousemove", "--window", str(app.tray_icon()), "8", "8")
+    width = wait_for("the tray tip", lambda: tooltips(app))[0]
+    app.session.xdotool("mousemove", "600", "600")
+    wait_for("the tray tip to go", lambda: not tooltips(app))
+    return width
+
+
+@scenario
+def tray_tip_literal(session, app, artifacts):
+    """The tray tip shows a caption with tags and an ampersand as typed, as the title does."""
+    app.suppress_hide_tip()
+    marked, plain = "<b>x</b> & y", "x & y"
+    app.write_tasks([(marked, 0), (plain, 0)])
+    app.start()
+    select_and_run(app, to_row(2, 1), plain)
+    plain_width = tray_tip_width(app)
+    select_and_run(app, to_row(2, 0), marked)
+    marked_width = tray_tip_width(app)
+    # Shown literally, "<b></b>" adds some 40 pixels of text; taken for markup it adds none.
+    check(marked_width >= plain_width + 25,
+          f"the tip of {marked!r} is {marked_width} pixels wide, that of {plain!r} "
+          f"{plain_width}: the tags were taken for markup")
 
 
 def make_app(session, binary, root):

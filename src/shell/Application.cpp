@@ -15,6 +15,7 @@
 #include "TrayImages.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -47,6 +48,7 @@ int RunFirstInstance(QApplication& App, const QString& StartCommand) {
     services.Prompt = &prompt;
     services.Ticks = &SystemTickCounter();
     services.LastInput = lastInput.get();
+    services.TrayHostPresent = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     TMainForm form(std::move(services));
     prompt.SetOwner(&form);
 
@@ -68,10 +70,7 @@ int RunFirstInstance(QApplication& App, const QString& StartCommand) {
     QObject::connect(&App, &QGuiApplication::commitDataRequest, &form, [&form] { form.SaveTasksQuietly(); });
     QObject::connect(&App, &QCoreApplication::aboutToQuit, &form, [&form] { form.SaveTasksQuietly(); });
 
-    if (StartHidden())
-        form.SetVisibilityState(false);
-    else
-        form.show();
+    form.ShowAtStart(StartHidden());
     if (!StartCommand.isEmpty())
         QTimer::singleShot(0, &form, [&form, StartCommand] { form.RemoteCommand(StartCommand); });
     const int code = App.exec();

@@ -5,7 +5,7 @@
 #include "ErrorDialog.h"
 
 void TMainForm::ShowAndBringToFront() {
-    if (!isVisible()) {
+    if (!ShownToUser()) {
         showNormal();
         SetVisibilityState(true);
     }

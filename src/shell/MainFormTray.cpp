@@ -83,11 +83,20 @@ void TMainForm::ShowFirstHideTip() {
     WriteFileText(noTip, QString());
 }
 
+bool TMainForm::TrayHostPresent() const { return !FServices.TrayHostPresent || FServices.TrayHostPresent(); }
+
 void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {
-    if (!isVisible()) {
+    if (!ShownToUser()) {
         showNormal();
         BringToFront();
         SetVisibilityState(true);
+        return;
+    }
+    if (!TrayHostPresent()) {
+        // With no icon to come back by, a hidden window would be lost: it goes to the taskbar,
+        // and the tip about the icon has nothing to point at.
+        showMinimized();
+        SetVisibilityState(false);
         return;
     }
     hide();
@@ -96,9 +105,17 @@ void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {
 }
 
 void TMainForm::ShowFromOutside() {
-    if (!isVisible())
+    if (!ShownToUser())
         ExecuteAction(AppToggleVisibility);
     BringToFront();
+}
+
+void TMainForm::ShowAtStart(bool Hidden) {
+    if (!Hidden)
+        show();
+    else if (!TrayHostPresent())
+        showMinimized();
+    SetVisibilityState(!Hidden);
 }
 
 void TMainForm::BringToFront() {
@@ -114,6 +131,10 @@ void TMainForm::BringToFront() {
 }
 
 void TMainForm::ApplicationEventsMinimize() {
+    if (!TrayHostPresent()) {
+        SetVisibilityState(false); // stays minimized on the taskbar
+        return;
+    }
     // The minimized state stays until the window is shown again (showNormal clears it):
     // clearing it on a hidden window makes Qt's XCB backend map the window again, and the
     // window manager would bring back a taskbar entry with an unpainted window behind it.
@@ -139,5 +160,7 @@ void TMainForm::changeEvent(QEvent* Event) {
             if (isVisible() && (windowState() & Qt::WindowMinimized))
                 RunGuarded(FPrompt, [this] { ApplicationEventsMinimize(); });
         });
+    } else if (Event->type() == QEvent::WindowStateChange && ShownToUser()) {
+        SetVisibilityState(true); // restored from the taskbar by the window manager
     }
 }

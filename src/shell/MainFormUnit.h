@@ -31,6 +31,7 @@ struct TMainFormServices {
     ILastInputSource* LastInput = nullptr;                // none: no inactivity check
     std::function<void(const QString&)> SetClipboardText; // none: the system clipboard
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
+    std::function<bool()> TrayHostPresent;                // none: there always is a tray host
     bool StartTimers = true;
     bool RegisterHotKeys = true;
     bool CheckForUpdates = true;
@@ -109,6 +110,10 @@ public:
     void SetVisibilityState(bool Shown); // caption and shortcuts of the show/hide command
     void ShowFromOutside();             // a second start: show and bring to the front
     void ShowAndBringToFront();         // the bring-to-front hot key's work
+    void ShowAtStart(bool Hidden);      // Hidden: only the tray icon, or the taskbar without a tray
+    // Whether hiding leaves an icon to come back by. Without one, hiding minimizes instead.
+    bool TrayHostPresent() const;
+    bool ShownToUser() const { return isVisible() && !isMinimized(); }
     // A command from a later start (a word of the command line); the answer's text, or
     // nothing for a word this build does not know.
     std::optional<QByteArray> RemoteCommand(const QString& Word);

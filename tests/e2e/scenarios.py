@@ -630,5 +630,45 @@ def tray_tip_literal(session, app, artifacts):
           f"{plain_width}: the tags were taken for markup")
 
 
+def without_tray(func):
+    """The scenario runs on a desktop without a tray host."""
+    func.tray = False
+    return func
+
+
+@scenario
+@without_tray
+def no_tray_keeps_window(session, app, artifacts):
+    """Without a tray host, closing and minimizing leave the window on the taskbar, from where
+    it comes back, and no tip points at an icon; once a tray appears, closing hides again."""
+    check(session.tray_panel() is None, "the session has a tray host")
+    app.start()
+    window = app.main_window()
+
+    def on_taskbar():
+        return (window in session.client_list() and session.wm_state(window) == "Iconic"
+                and not session.is_mapped(window))
+    session.run(["wmctrl", "-i", "-c", hex(window)])
+    wait_for("the closed window minimized on the taskbar", on_taskbar)
+    settle(1.0)
+    check(not app.dialogs("Tallyvox"), "the hide tip came up without a tray icon")
+    check(app.alive() and on_taskbar(), "the closed window left the taskbar")
+    session.run(["wmctrl", "-i", "-a", hex(window)])  # what a click on the taskbar entry does
+    wait_for("the window back from the taskbar", lambda: session.is_managed(window))
+    session.xdotool("windowminimize", str(window))
+    wait_for("the minimized window on the taskbar", on_taskbar)
+    settle(1.0)
+    check(on_taskbar(), "the minimized window left the taskbar")
+    remote_ok(app, "--show")
+    wait_for("the window shown by --show", lambda: session.is_managed(window))
+    # A tray appears: closing hides the window to its icon again, with the tip.
+    session.start_tray()
+    app.tray_icon()
+    session.run(["wmctrl", "-i", "-c", hex(window)])
+    app.wait_dialog("Tallyvox")
+    wait_for("the closed window withdrawn", lambda: window not in session.client_list()
+             and not session.is_mapped(window))
+
+
 def make_app(session, binary, root):
     return TallyvoxApp(session, binary, root)

@@ -16,8 +16,13 @@ std::optional<QByteArray> TMainForm::RemoteCommand(const QString& Word) {
     switch (RemoteCommandOfWord(Word)) {
     case TRemoteCommand::ToggleTracking: ExecuteAction(AppToggleTracking); return QByteArray();
     case TRemoteCommand::Show: RunGuarded(FPrompt, [this] { ShowAndBringToFront(); }); return QByteArray();
-    // A double click on the tray icon, without touching a single click the user has pending there.
-    case TRemoteCommand::ToggleWindow: ExecuteAction(AppToggleVisibility); return QByteArray();
+    // A double click on the tray icon, without touching a single click the user has pending
+    // there. The first-hide tip waits for the user, so it comes once the answer has gone.
+    case TRemoteCommand::ToggleWindow:
+        FDeferHideTip = true;
+        ExecuteAction(AppToggleVisibility);
+        FDeferHideTip = false;
+        return QByteArray();
     case TRemoteCommand::Status: {
         TTaskRow* active = FTracker.ActiveTask();
         if (!active)

@@ -70,6 +70,10 @@ QString TMainForm::FirstHideTipText(const QKeySequence& ShortCut) {
 void TMainForm::ShowFirstHideTip() {
     if (HideTipShown)
         return;
+    if (FDeferHideTip) {
+        QTimer::singleShot(0, this, [this] { RunGuarded(FPrompt, [this] { ShowFirstHideTip(); }); });
+        return;
+    }
     HideTipShown = true;
     const QString noTip = DataFiles().NoTip();
     if (FileExists(noTip))

@@ -172,5 +172,6 @@ private:
     TSettingsForm* FSettingsForm = nullptr;
     bool FTasksDbUnread = false; // a failed load left the stored file in place
     bool FTerminating = false;
+    bool FDeferHideTip = false; // a remote command hid the window: its sender must not wait for the tip
     bool FXEmbedTray = true; // no StatusNotifierItem host: Qt's XEmbed tray icon
 };

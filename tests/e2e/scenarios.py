@@ -431,7 +431,6 @@ def status_json(app):
 @scenario
 def remote_commands(session, app, artifacts):
     """Each command-line command steers the running instance; --status reports it both ways."""
-    app.suppress_hide_tip()
     app.start()
     add_task(app, "Zeta one")
     select_and_run(app, to_row(1, 0), "Zeta one")
@@ -449,8 +448,11 @@ def remote_commands(session, app, artifacts):
           f"idle --format=json printed {status_json(app)!r}")
     remote_ok(app, "--toggle-tracking")
     app.wait_title("Zeta one - Tallyvox")
-    remote_ok(app, "--toggle-window")
+    remote_ok(app, "--toggle-window")  # answered without waiting for the tip to be dismissed
     app.wait_mapped(False)
+    app.wait_focused_dialog("Tallyvox")
+    session.key("Return")
+    app.wait_no_dialog("Tallyvox")
     remote_ok(app, "--toggle-window")
     app.wait_mapped(True)
     remote_ok(app, "--toggle-window")

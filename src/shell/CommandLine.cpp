@@ -29,6 +29,34 @@ TCommandLine Failure(const QString& Text) {
     return result;
 }
 
+// Qt takes these options itself when the application object is made (a session manager
+// restarts the program with -session, for one); the parser, which runs before, lets them pass.
+QStringList WithoutToolkitOptions(const QStringList& Arguments) {
+    static const QStringList withValue = {
+        QStringLiteral("platform"),     QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),       QStringLiteral("qmljsdebugger"),      QStringLiteral("qwindowgeometry"),
+        QStringLiteral("geometry"),     QStringLiteral("qwindowicon"),        QStringLiteral("icon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("title"),              QStringLiteral("session"),
+        QStringLiteral("display"),      QStringLiteral("name"),               QStringLiteral("style"),
+        QStringLiteral("stylesheet")};
+    static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                      QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
+    QStringList kept;
+    for (qsizetype i = 0; i < Arguments.size(); ++i) {
+        const QString& argument = Arguments[i];
+        if (i == 0 || !argument.startsWith(u'-') || argument == QStringLiteral("--")) {
+            kept << argument;
+            continue;
+        }
+        const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (flags.contains(name) || withValue.contains(name.section(u'=', 0, 0)))
+            i += withValue.contains(name) && i + 1 < Arguments.size() ? 1 : 0; // "-opt value" or "-opt=value"
+        else
+            kept << argument;
+    }
+    return kept;
+}
+
 QByteArray JsonString(const QString& Text) {
     QByteArray out = "\"";
     for (const char c : Text.toUtf8()) {
@@ -69,7 +97,7 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
                                     QStringLiteral("format"), QStringLiteral("plain"));
     parser.addOption(format);
 
-    if (!parser.parse(Arguments))
+    if (!parser.parse(WithoutToolkitOptions(Arguments)))
         return Failure(parser.errorText());
     TCommandLine result;
     if (parser.isSet(help)) {

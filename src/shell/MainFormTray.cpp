@@ -30,13 +30,15 @@ void TMainForm::CreateTrayIcon() {
     TrayClick = new TTrayClickHandler(
         FServices.DoubleClickInterval, [this] { ExecuteAction(AppToggleTracking); },
         [this] { ExecuteAction(AppToggleVisibility); }, this);
+    TrayClick->SetTwoTriggersMakeDoubleClick(!FXEmbedTray);
+    if (FXEmbedTray)
+        new TXEmbedTrayButtons(TrayIcon, SystemTrayMenu, [this] { TrayClick->TrayIconDblClick(); }, this);
+    // A single middle click (MiddleClick) does nothing; only double clicks toggle the window.
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason Reason) {
-        switch (Reason) {
-        case QSystemTrayIcon::Trigger: TrayClick->TrayIconClick(); break;
-        case QSystemTrayIcon::DoubleClick:
-        case QSystemTrayIcon::MiddleClick: TrayClick->TrayIconDblClick(); break;
-        default: break;
-        }
+        if (Reason == QSystemTrayIcon::Trigger)
+            TrayClick->TrayIconClick();
+        else if (Reason == QSystemTrayIcon::DoubleClick)
+            TrayClick->TrayIconDblClick();
     });
     TrayIcon->show();
 }

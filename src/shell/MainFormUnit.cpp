@@ -4,6 +4,7 @@
 #include "GlobalHotKey.h"
 #include "InactivityCheck.h"
 #include "Prompt.h"
+#include "ScreenSnap.h"
 #include "ShortcutText.h"
 #include "TaskListModel.h"
 #include "TahomaFont.h"
@@ -44,6 +45,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     resize(580, 383);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    new TScreenSnap(this);
 
     CreateActions();
     CreateMenus();

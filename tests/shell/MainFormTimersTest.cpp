@@ -3,6 +3,7 @@
 #include "ErrorDialog.h"
 #include "Errors.h"
 #include "HotKey.h"
+#include "ScreenSnap.h"
 #include "SettingsFormUnit.h"
 #include "TaskTracker.h"
 
@@ -217,6 +218,20 @@ TEST_F(MainFormFixture, TimeColumnIsOnePointFourTimesTheWidestTimeText) {
     const int text = QFontMetrics(form.ListView1->font()).horizontalAdvance(QStringLiteral("00:00:00"));
     EXPECT_EQ(form.TimeColumnWidth, static_cast<int>(std::lround(text * 1.4)));
     EXPECT_EQ(form.ListView1->header()->sectionSize(1), form.TimeColumnWidth);
+}
+
+TEST(ScreenSnap, FramesWithinSevenPixelsOfAWorkAreaEdgeEndAtIt) {
+    const QRect area(0, 24, 1280, 776); // a panel above
+    struct {
+        QPoint From, To;
+    } cases[] = {
+        {{7, 300}, {0, 300}},     {{8, 300}, {8, 300}},     {{-7, 300}, {0, 300}},  {{-8, 300}, {-8, 300}},
+        {{300, 31}, {300, 24}},   {{300, 17}, {300, 24}},   {{300, 16}, {300, 16}}, {{693, 300}, {700, 300}},
+        {{707, 300}, {700, 300}}, {{692, 300}, {692, 300}}, {{4, 407}, {0, 400}},   {{0, 24}, {0, 24}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TScreenSnap::Snapped(QRect(c.From, QSize(580, 400)), area, 7), c.To)
+            << c.From.x() << "," << c.From.y();
 }
 
 TEST_F(MainFormFixture, WindowAndListAreDrawnInTahoma) {

@@ -92,12 +92,13 @@ std::unique_ptr<TInstanceLock> TInstanceLock::Create(const QString& Folder, cons
 
 struct TInstanceChannelServer::TImpl {
     QString FullName;
+    TCommandHandler CommandHandler;
+    std::vector<std::pair<QPointer<QLocalSocket>, QString>> WaitingCommands; // not yet answered
+    QObject CommandContext; // context of the call that answers waiting commands
     QByteArray Message;
     std::function<void()> Handler;
-    TCommandHandler CommandHandler;
     std::unique_ptr<QLocalServer> Server;
     std::vector<QPointer<QLocalSocket>> Waiting; // complete messages not yet handled
-    std::vector<std::pair<QPointer<QLocalSocket>, QString>> WaitingCommands;
 
     void Accept();
     void Read(QLocalSocket* Socket);
@@ -215,9 +216,9 @@ void TInstanceChannelServer::TImpl::AnswerCommand(QLocalSocket* Socket, const QS
 
 void TInstanceChannelServer::SetCommandHandler(TCommandHandler Handler) {
     FImpl->CommandHandler = std::move(Handler);
-    if (!FImpl->CommandHandler || FImpl->WaitingCommands.empty() || !FImpl->Server)
+    if (!FImpl->CommandHandler || FImpl->WaitingCommands.empty())
         return;
-    QTimer::singleShot(0, FImpl->Server.get(), [impl = FImpl.get()] {
+    QTimer::singleShot(0, &FImpl->CommandContext, [impl = FImpl.get()] {
         std::vector<std::pair<QPointer<QLocalSocket>, QString>> waiting;
         waiting.swap(impl->WaitingCommands);
         for (const auto& [socket, command] : waiting)

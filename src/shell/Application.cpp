@@ -154,8 +154,8 @@ int RunApplication(int argc, char** argv) {
     owner.Guard = std::make_unique<TSingleInstanceGuard>(InstanceName);
     InstanceGuard = owner.Guard.get();
     if (!InstanceGuard->CheckIfSingle(command)) {
-        // Another start won the race; it got the command instead (a plain start ends quietly,
-        // as it always did).
+        // Another start won the race and has been sent the command (a plain start ends
+        // quietly, as it always did).
         if (!command.isEmpty() && !InstanceGuard->MessageAcknowledged())
             return Fail(NoAnswerText, 1);
         return 0;

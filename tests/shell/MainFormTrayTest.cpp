@@ -87,25 +87,13 @@ const TVisibilityPath VisibilityPaths[] = {
     {"TrayDoubleClickShows", false, [](TMainForm& F) { F.TrayClick->TrayIconDblClick(); }, true},
     {"TrayDoubleClickHides", true, [](TMainForm& F) { F.TrayClick->TrayIconDblClick(); }, false},
     {"NoTrayCloseMinimizes", true, [](TMainForm& F) { F.close(); }, false, false},
-    {"NoTrayMinimizeStaysOnTheTaskbar", true, [](TMainForm& F) { F.setWindowState(Qt::WindowMinimized); }, false, false},
+    {"NoTrayMinimizeStaysOnTheTaskbar", true,
+     [](TMainForm& F) { F.setWindowState(Qt::WindowMinimized); }, false, false},
     {"NoTrayToggleRestores", true,
-     [](TMainForm& F) {
-         F.ExecuteAction(F.AppToggleVisibility);
-         F.ExecuteAction(F.AppToggleVisibility);
-     },
-     true, false},
-    {"NoTraySecondStartRestores", true,
-     [](TMainForm& F) {
-         F.close();
-         F.ShowFromOutside();
-     },
-     true, false},
+     [](TMainForm& F) { F.close(); F.ExecuteAction(F.AppToggleVisibility); }, true, false},
+    {"NoTraySecondStartRestores", true, [](TMainForm& F) { F.close(); F.ShowFromOutside(); }, true, false},
     {"NoTrayRestoredByTheTaskbar", true,
-     [](TMainForm& F) {
-         F.close();
-         F.setWindowState(Qt::WindowNoState);
-     },
-     true, false},
+     [](TMainForm& F) { F.close(); F.setWindowState(Qt::WindowNoState); }, true, false},
 };
 INSTANTIATE_TEST_SUITE_P(Paths, VisibilityTest, ::testing::ValuesIn(VisibilityPaths),
                          [](const auto& Info) { return std::string(Info.param.Name); });

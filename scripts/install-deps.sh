@@ -9,6 +9,7 @@ packages=(
     libx11-dev libxss-dev libxcb1-dev libgtest-dev libgmock-dev libbenchmark-dev
     # end-to-end tests and the private display of `make run`
     xvfb openbox trayer xdotool xclip x11-utils imagemagick dbus-x11
+    wmctrl
     # Tahoma for the window and its dialogs where no Tahoma is installed
     fonts-wine
     # fuzzing and sanitizers

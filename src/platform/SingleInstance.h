@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The per-user single-instance services: a lock that only one process of this user can hold
 // (an exclusive flock; it dies with its process, so a killed instance never blocks the next
@@ -61,6 +62,13 @@ public:
     bool IsListening() const;
     void SetHandler(std::function<void()> Handler);
 
+    // Runs for each command request (the instance name, a blank and a command word) and
+    // returns the answer's text (one line, may be empty), or nothing for a word it does not
+    // know, which drops the request like a foreign message. Requests that come while no
+    // command handler is set wait for one, as plain messages do.
+    using TCommandHandler = std::function<std::optional<QByteArray>(const QString& Command)>;
+    void SetCommandHandler(TCommandHandler Handler);
+
 private:
     struct TImpl;
     std::unique_ptr<TImpl> FImpl;
@@ -71,3 +79,19 @@ private:
 // within the bound, for a holder still starting up. True when the acknowledgement came.
 // Works without an application object.
 bool SendInstanceMessage(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound);
+
+// A command request for the running instance: the instance name, a blank and the word.
+QString InstanceCommandMessage(const QString& InstanceName, const QString& Command);
+
+// What a command request got back.
+struct TInstanceReply {
+    enum class TState { Answered, NobodyListens, NoAnswer };
+    TState State = TState::NoAnswer;
+    QByteArray Text; // the answer's text, without "ok" and the line break
+};
+
+// Sends a command request and waits for the one-line answer within Bound. WaitForListener
+// retries the connection within the bound (a holder still starting up); without it a channel
+// that nobody listens on answers NobodyListens at once. Works without an application object.
+TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound,
+                                   bool WaitForListener);

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <optional>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -111,6 +113,9 @@ std::unique_ptr<TInstanceLock> TInstanceLock::Create(const QString& Folder, cons
 
 struct TInstanceChannelServer::TImpl {
     QString FullName;
+    TCommandHandler CommandHandler;
+    std::vector<std::pair<QPointer<QLocalSocket>, QString>> WaitingCommands; // not yet answered
+    QObject CommandContext; // context of the call that answers waiting commands
     QByteArray Message;
     std::function<void()> Handler;
     std::unique_ptr<QObject> Context; // owns the connections; context of the timers
@@ -135,6 +140,8 @@ struct TInstanceChannelServer::TImpl {
     void Read(QLocalSocket* Socket);
     void Answer(QLocalSocket* Socket);
     void AnswerWaiting();
+    bool ReadCommand(QLocalSocket* Socket, const QByteArray& Line);
+    void AnswerCommand(QLocalSocket* Socket, const QString& Command);
 };
 
 bool TInstanceChannelServer::TImpl::OpenListener() {
@@ -240,7 +247,8 @@ void TInstanceChannelServer::TImpl::Read(QLocalSocket* Socket) {
     }
     const QByteArray line = Socket->readLine(MaxMessageBytes + 1);
     if (line != Message) {
-        Socket->abort();
+        if (!ReadCommand(Socket, line))
+            Socket->abort();
         return;
     }
     if (!Handler) {
@@ -273,6 +281,72 @@ void TInstanceChannelServer::TImpl::AnswerWaiting() {
     for (const QPointer<QLocalSocket>& socket : waiting)
         if (socket && Handler)
             Answer(socket);
+}
+
+// --- Command requests ----------------------------------------------------------------------
+
+namespace {
+// The word of "<instance name> <word>\n"; empty when the line is anything else.
+QString CommandOfLine(const QByteArray& Message, const QByteArray& Line) {
+    const QByteArray prefix = Message.chopped(1) + ' ';
+    if (!Line.startsWith(prefix) || !Line.endsWith('\n'))
+        return QString();
+    const QByteArray word = Line.mid(prefix.size()).chopped(1);
+    if (word.isEmpty() || word.size() > 32)
+        return QString();
+    for (const char c : word)
+        if (!((c >= 'a' && c <= 'z') || c == '-'))
+            return QString();
+    return QString::fromLatin1(word);
+}
+} // namespace
+
+bool TInstanceChannelServer::TImpl::ReadCommand(QLocalSocket* Socket, const QByteArray& Line) {
+    const QString command = CommandOfLine(Message, Line);
+    if (command.isEmpty())
+        return false;
+    if (!CommandHandler)
+        WaitingCommands.emplace_back(Socket, command);
+    else
+        AnswerCommand(Socket, command);
+    return true;
+}
+
+void TInstanceChannelServer::TImpl::AnswerCommand(QLocalSocket* Socket, const QString& Command) {
+    QPointer<QLocalSocket> guard(Socket);
+    std::optional<QByteArray> text;
+    try {
+        text = CommandHandler(Command);
+    } catch (const std::exception& E) {
+        qWarning("Remote command handler failed: %s", E.what());
+    } catch (...) {
+        qWarning("Remote command handler failed");
+    }
+    if (!guard || guard->state() != QLocalSocket::ConnectedState)
+        return;
+    if (!text) {
+        guard->abort(); // a word this build does not know, or the handler failed: no answer
+        return;
+    }
+    QByteArray reply = AckLine.chopped(1);
+    if (!text->isEmpty())
+        reply += '\t' + *text;
+    guard->write(reply + '\n');
+    guard->flush();
+    guard->disconnectFromServer();
+}
+
+void TInstanceChannelServer::SetCommandHandler(TCommandHandler Handler) {
+    FImpl->CommandHandler = std::move(Handler);
+    if (!FImpl->CommandHandler || FImpl->WaitingCommands.empty())
+        return;
+    QTimer::singleShot(0, &FImpl->CommandContext, [impl = FImpl.get()] {
+        std::vector<std::pair<QPointer<QLocalSocket>, QString>> waiting;
+        waiting.swap(impl->WaitingCommands);
+        for (const auto& [socket, command] : waiting)
+            if (socket && impl->CommandHandler)
+                impl->AnswerCommand(socket, command);
+    });
 }
 
 TInstanceChannelServer::TInstanceChannelServer(QString FullName, QString Message)
@@ -385,6 +459,72 @@ bool SendInstanceMessage(const QString& FullName, const QString& Message, std::c
             return SendAll(fd.Get(), MessageLine(Message)) && AwaitAck(fd.Get(), deadline);
         if (MsLeft(deadline) == 0)
             return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, MsLeft(deadline))));
+    }
+}
+
+// --- Command requests, sending end ---------------------------------------------------------
+
+namespace {
+// Longest answer taken from the instance; a longer one is not ours.
+constexpr qsizetype MaxReplyBytes = 1 << 20;
+
+// Reads "ok\n" or "ok\t<text>\n" within the deadline.
+std::optional<QByteArray> AwaitReplyLine(int Fd, TClock::time_point Deadline) {
+    QByteArray reply;
+    while (!reply.contains('\n')) {
+        if (reply.size() > MaxReplyBytes)
+            return std::nullopt;
+        pollfd pfd{Fd, POLLIN, 0};
+        const int rc = ::poll(&pfd, 1, MsLeft(Deadline));
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc <= 0)
+            return std::nullopt;
+        char buffer[4096];
+        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        reply.append(buffer, n);
+    }
+    const QByteArray line = reply.left(reply.indexOf('\n'));
+    const QByteArray ok = AckLine.chopped(1);
+    if (line == ok)
+        return QByteArray();
+    if (line.startsWith(ok + '\t'))
+        return line.mid(ok.size() + 1);
+    return std::nullopt;
+}
+} // namespace
+
+QString InstanceCommandMessage(const QString& InstanceName, const QString& Command) {
+    return InstanceName + u' ' + Command;
+}
+
+TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound,
+                                   bool WaitForListener) {
+    const TClock::time_point deadline = TClock::now() + Bound;
+    const QByteArray path = QFile::encodeName(FullName);
+    TInstanceReply result;
+    for (;;) {
+        TFileHandle fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (fd.Get() < 0)
+            return result;
+        if (ConnectOnce(fd.Get(), path)) {
+            if (!SendAll(fd.Get(), MessageLine(Message)))
+                return result;
+            if (std::optional<QByteArray> text = AwaitReplyLine(fd.Get(), deadline)) {
+                result.State = TInstanceReply::TState::Answered;
+                result.Text = std::move(*text);
+            }
+            return result;
+        }
+        if (!WaitForListener || MsLeft(deadline) == 0) {
+            result.State = TInstanceReply::TState::NobodyListens;
+            return result;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, MsLeft(deadline))));
     }
 }

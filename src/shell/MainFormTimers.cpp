@@ -156,13 +156,8 @@ void TMainForm::CheckForUpdatesTimerTimer() {
 
 void TMainForm::WMHotKey(std::int32_t Id) {
     RunGuarded(FPrompt, [this, Id] {
-        if (BringToFrontGlobalHotKey && Id == BringToFrontGlobalHotKey->Atom()) {
-            if (!isVisible()) {
-                showNormal();
-                SetVisibilityState(true);
-            }
-            BringToFront();
-        }
+        if (BringToFrontGlobalHotKey && Id == BringToFrontGlobalHotKey->Atom())
+            ShowAndBringToFront();
         if (ToggleTrackingGlobalHotKey && Id == ToggleTrackingGlobalHotKey->Atom())
             AppToggleTracking.Execute();
     });

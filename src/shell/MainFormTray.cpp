@@ -73,6 +73,10 @@ QString TMainForm::FirstHideTipText(const QKeySequence& ShortCut) {
 void TMainForm::ShowFirstHideTip() {
     if (HideTipShown)
         return;
+    if (FDeferHideTip) {
+        QTimer::singleShot(0, this, [this] { RunGuarded(FPrompt, [this] { ShowFirstHideTip(); }); });
+        return;
+    }
     HideTipShown = true;
     const QString noTip = DataFiles().NoTip();
     if (FileExists(noTip))
@@ -86,11 +90,20 @@ void TMainForm::ShowFirstHideTip() {
     WriteFileText(noTip, QString());
 }
 
+bool TMainForm::TrayHostPresent() const { return !FServices.TrayHostPresent || FServices.TrayHostPresent(); }
+
 void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {
-    if (!isVisible()) {
+    if (!ShownToUser()) {
         showNormal();
         BringToFront();
         SetVisibilityState(true);
+        return;
+    }
+    if (!TrayHostPresent()) {
+        // With no icon to come back by, a hidden window would be lost: it goes to the taskbar,
+        // and the tip about the icon has nothing to point at.
+        showMinimized();
+        SetVisibilityState(false);
         return;
     }
     hide();
@@ -99,9 +112,17 @@ void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {
 }
 
 void TMainForm::ShowFromOutside() {
-    if (!isVisible())
+    if (!ShownToUser())
         ExecuteAction(AppToggleVisibility);
     BringToFront();
+}
+
+void TMainForm::ShowAtStart(bool Hidden) {
+    if (!Hidden)
+        show();
+    else if (!TrayHostPresent())
+        showMinimized();
+    SetVisibilityState(!Hidden);
 }
 
 void TMainForm::BringToFront() {
@@ -117,6 +138,10 @@ void TMainForm::BringToFront() {
 }
 
 void TMainForm::ApplicationEventsMinimize() {
+    if (!TrayHostPresent()) {
+        SetVisibilityState(false); // stays minimized on the taskbar
+        return;
+    }
     // The minimized state stays until the window is shown again (showNormal clears it):
     // clearing it on a hidden window makes Qt's XCB backend map the window again, and the
     // window manager would bring back a taskbar entry with an unpainted window behind it.
@@ -142,5 +167,7 @@ void TMainForm::changeEvent(QEvent* Event) {
             if (isVisible() && (windowState() & Qt::WindowMinimized))
                 RunGuarded(FPrompt, [this] { ApplicationEventsMinimize(); });
         });
+    } else if (Event->type() == QEvent::WindowStateChange && ShownToUser()) {
+        SetVisibilityState(true); // restored from the taskbar by the window manager
     }
 }

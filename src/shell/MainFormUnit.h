@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class IPrompt;
 class ITickCounter;
@@ -31,6 +32,7 @@ struct TMainFormServices {
     ILastInputSource* LastInput = nullptr;                // none: no inactivity check
     std::function<void(const QString&)> SetClipboardText; // none: the system clipboard
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
+    std::function<bool()> TrayHostPresent;                // none: there always is a tray host
     bool StartTimers = true;
     bool RegisterHotKeys = true;
     bool CheckForUpdates = true;
@@ -108,6 +110,14 @@ public:
     void AppToggleVisibilityExecute(TAction& Sender);
     void SetVisibilityState(bool Shown); // caption and shortcuts of the show/hide command
     void ShowFromOutside();             // a second start: show and bring to the front
+    void ShowAndBringToFront();         // the bring-to-front hot key's work
+    void ShowAtStart(bool Hidden);      // Hidden: only the tray icon, or the taskbar without a tray
+    // Whether hiding leaves an icon to come back by. Without one, hiding minimizes instead.
+    bool TrayHostPresent() const;
+    bool ShownToUser() const { return isVisible() && !isMinimized(); }
+    // A command from a later start (a word of the command line); the answer's text, or
+    // nothing for a word this build does not know.
+    std::optional<QByteArray> RemoteCommand(const QString& Word);
     void BringToFront();
     void ApplicationEventsMinimize();
     void UpdateTrayOutputs();
@@ -164,5 +174,6 @@ private:
     TSettingsForm* FSettingsForm = nullptr;
     TStoredTasks FStoredTasks = TStoredTasks::Unread; // until the start-up load ran
     bool FTerminating = false;
+    bool FDeferHideTip = false; // a remote command hid the window: its sender must not wait for the tip
     bool FXEmbedTray = true; // no StatusNotifierItem host: Qt's XEmbed tray icon
 };

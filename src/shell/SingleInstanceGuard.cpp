@@ -16,20 +16,27 @@ TSingleInstanceGuard::~TSingleInstanceGuard() {
     Mutex.reset();
 }
 
-bool TSingleInstanceGuard::CheckIfSingle() {
+bool TSingleInstanceGuard::CheckIfSingle(const QString& Command) {
     const QString folder = InstanceRuntimeFolder();
     Mutex = TInstanceLock::Create(folder, FApplicationIdName);
     if (!Mutex)
         return RunWithoutGuarantee(folder);
     const QString channel = folder + u'/' + FBroadcastMessage;
-    if (Mutex && Mutex->State() == TInstanceLock::TState::Acquired) {
+    if (Mutex->State() == TInstanceLock::TState::Acquired) {
         FChannel = std::make_unique<TInstanceChannelServer>(channel, FApplicationIdName);
         if (FHandler)
             FChannel->SetHandler(FHandler);
+        if (FCommandHandler)
+            FChannel->SetCommandHandler(FCommandHandler);
         FChannel->Listen(); // without the application object yet, SetMessageHandler retries
         return true;
     }
-    FAcknowledged = SendInstanceMessage(channel, FApplicationIdName, AckBound);
+    // Held elsewhere: this start tells the other one and ends.
+    if (!Command.isEmpty())
+        FAcknowledged = RequestFromInstance(channel, InstanceCommandMessage(FApplicationIdName, Command), AckBound, true)
+                            .State == TInstanceReply::TState::Answered;
+    else
+        FAcknowledged = SendInstanceMessage(channel, FApplicationIdName, AckBound);
     return false;
 }
 
@@ -43,6 +50,23 @@ bool TSingleInstanceGuard::RunWithoutGuarantee(const QString& Folder) {
         std::fprintf(stderr, "tallyvox: cannot lock \"%s\"; running without the one-copy guarantee\n",
                      qPrintable(Folder));
     return true;
+}
+
+TInstanceReply TSingleInstanceGuard::SendCommand(const QString& Command) const {
+    const QString folder = InstanceRuntimeFolder();
+    if (folder.isEmpty())
+        return TInstanceReply{TInstanceReply::TState::NobodyListens, {}};
+    return RequestFromInstance(folder + u'/' + FBroadcastMessage, InstanceCommandMessage(FApplicationIdName, Command),
+                               AckBound, false);
+}
+
+void TSingleInstanceGuard::SetCommandHandler(std::function<std::optional<QByteArray>(const QString& Command)> Handler) {
+    FCommandHandler = std::move(Handler);
+    if (!FChannel)
+        return;
+    FChannel->SetCommandHandler(FCommandHandler);
+    if (!FChannel->IsListening())
+        FChannel->Listen();
 }
 
 void TSingleInstanceGuard::SetMessageHandler(std::function<void()> Handler) {

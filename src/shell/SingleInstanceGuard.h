@@ -5,9 +5,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TInstanceLock;
 class TInstanceChannelServer;
+struct TInstanceReply;
 
 // Lets one copy of the program run per user. The first start holds the lock and listens; a
 // later start tells the first one that it was started, waits for its answer and ends.
@@ -25,11 +27,20 @@ public:
     // True: this is the first instance, now listening; also when no lock can be made at all
     // (no private folder for it), said on stderr. False: another instance holds the lock and
     // has been told.
-    bool CheckIfSingle();
+    // Command: a remote-command word that a losing start sends instead of the plain message,
+    // so a start racing another one still has its command applied.
+    bool CheckIfSingle(const QString& Command = QString());
+
+    // Sends a remote-command word to the running instance and waits for its answer, without
+    // taking the lock or starting anything. Needs no application object.
+    TInstanceReply SendCommand(const QString& Command) const;
 
     // The first instance runs Handler on the UI thread for each second start, before that
     // start gets its answer. Messages that came before a handler was set run once it is.
     void SetMessageHandler(std::function<void()> Handler);
+    // The same for remote commands; the handler returns the answer's text, or nothing for a
+    // word it does not know.
+    void SetCommandHandler(std::function<std::optional<QByteArray>(const QString& Command)> Handler);
 
     // The name of the second-start message's channel: the instance name and the user id.
     const QString& BroadcastMessage() const { return FBroadcastMessage; }
@@ -43,6 +54,7 @@ private:
     QString FBroadcastMessage;
     std::unique_ptr<TInstanceChannelServer> FChannel;
     std::function<void()> FHandler;
+    std::function<std::optional<QByteArray>(const QString& Command)> FCommandHandler;
     bool FAcknowledged = false;
 };
 

@@ -156,6 +156,16 @@ class TallyvoxApp:
             self.proc.kill()
             self.proc.wait()
 
+    def remote(self, *args, timeout=15.0):
+        """Runs the program once more with args, as a key binding or a status bar would;
+        returns (exit code, stdout bytes, stderr text)."""
+        try:
+            res = subprocess.run([self.binary, *args], cwd=self.folder, env=self.session.env,
+                                 capture_output=True, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failed(f"tallyvox {' '.join(args)} did not end within {timeout:.0f} s") from None
+        return res.returncode, res.stdout, res.stderr.decode(errors="replace")
+
     def log(self):
         try:
             with open(self.log_path, "rb") as f:

@@ -2,6 +2,7 @@
 
 import http.server
 import itertools
+import json
 import os
 import re
 import subprocess
@@ -426,6 +427,74 @@ def update_offer(session, app, artifacts):
         server.shutdown()
 
 
+def remote_ok(app, *args):
+    """A remote command against the running instance: exit 0, nothing on stderr."""
+    code, out, err = app.remote(*args)
+    check(code == 0 and not err, f"tallyvox {' '.join(args)} ended with {code}: {err!r}")
+    return out
+
+
+@scenario
+def remote_commands(session, app, artifacts):
+    """Each command-line command steers the running instance; --status reports it both ways."""
+    app.start()
+    add_task(app, "Zeta one")
+    select_and_run(app, to_row(1, 0), "Zeta one")
+    caption, text = remote_ok(app, "--status").decode().rstrip("\n").rsplit("\t", 1)
+    check(caption == "Zeta one" and re.fullmatch(r"\d+:\d\d", text), f"--status: {caption!r}, {text!r}")
+    state = json.loads(remote_ok(app, "--status", "--format=json"))
+    check(state["active"] is True and state["caption"] == "Zeta one"
+          and state["time"] == duration_text(state["elapsed_ms"]), f"--format=json printed {state!r}")
+    remote_ok(app, "--toggle-tracking")
+    app.wait_title(IDLE_TITLE)
+    check(remote_ok(app, "--status") == b"", "--status printed something with no task running")
+    idle = remote_ok(app, "--status", "--format=json")
+    check(idle == b'{"active": false, "caption": "", "time": "", "elapsed_ms": 0}\n',
+          f"idle --format=json printed {idle!r}")
+    remote_ok(app, "--toggle-tracking")
+    app.wait_title("Zeta one - Tallyvox")
+    remote_ok(app, "--toggle-window")  # answered without waiting for the tip to be dismissed
+    app.wait_mapped(False)
+    app.wait_focused_dialog("Tallyvox")
+    session.key("Return")
+    app.wait_no_dialog("Tallyvox")
+    remote_ok(app, "--toggle-window")
+    app.wait_mapped(True)
+    remote_ok(app, "--toggle-window")
+    app.wait_mapped(False)
+    other_window(session)
+    remote_ok(app, "--show")
+    app.wait_mapped(True)
+    wait_for("the main window in front", lambda: session.active_window() == app.main_window())
+    check(app.title() == "Zeta one - Tallyvox", f"the commands changed the tracking: {app.title()!r}")
+    # A plain second start still shows the first instance.
+    remote_ok(app, "--toggle-window")
+    app.wait_mapped(False)
+    check(remote_ok(app) == b"", "a plain second start printed something")
+    app.wait_mapped(True)
+
+
+@scenario
+def remote_without_instance(session, app, artifacts):
+    """Bad arguments, --help, --version and --status start nothing; a command starts the
+    program when none runs."""
+    channel = os.path.join(session.env["XDG_RUNTIME_DIR"], f"Vostrak_Tallyvox-{os.geteuid()}")
+    for args, code_, stdout, stderr in (
+            (["--bogus"], 2, b"", "bogus"), (["stray"], 2, b"", "stray"),
+            (["--show", "--status"], 2, b"", "--show"), (["--format=json"], 2, b"", "--status"),
+            (["--status", "--format=xml"], 2, b"", "xml"), (["--status"], 1, b"", "not running"),
+            (["--version"], 0, b"Tallyvox 2.5.2.24\n", ""), (["--help"], 0, b"--toggle-window", "")):
+        code, out, err = app.remote(*args)
+        check(code == code_ and (stdout in out if stdout else not out) and stderr in err,
+              f"tallyvox {' '.join(args)}: code {code}, stdout {out!r}, stderr {err!r}")
+    check(not os.path.exists(channel), "an instance was started")
+    app.write_tasks([("Eta", 61000)])
+    # With no task run yet, toggling the tracking resumes nothing: a plain start.
+    app.start(argv=[app.binary, "--toggle-tracking"])
+    check(remote_ok(app, "--status") == b"", "a task runs after --toggle-tracking at start")
+    check(app.title() == IDLE_TITLE, f"--toggle-tracking at start gave the title {app.title()!r}")
+
+
 def withdrawn(session, wid):
     return wid not in session.client_list() and not session.is_mapped(wid)
 
@@ -525,6 +594,46 @@ def tray_tip_literal(session, app, artifacts):
     check(marked_width >= plain_width + 25,
           f"the tip of {marked!r} is {marked_width} pixels wide, that of {plain!r} "
           f"{plain_width}: the tags were taken for markup")
+
+
+def without_tray(func):
+    """The scenario runs on a desktop without a tray host."""
+    func.tray = False
+    return func
+
+
+@scenario
+@without_tray
+def no_tray_keeps_window(session, app, artifacts):
+    """Without a tray host, closing and minimizing leave the window on the taskbar, from where
+    it comes back, and no tip points at an icon; once a tray appears, closing hides again."""
+    check(session.tray_panel() is None, "the session has a tray host")
+    app.start()
+    window = app.main_window()
+
+    def on_taskbar():
+        return (window in session.client_list() and session.wm_state(window) == "Iconic"
+                and not session.is_mapped(window))
+    session.run(["wmctrl", "-i", "-c", hex(window)])
+    wait_for("the closed window minimized on the taskbar", on_taskbar)
+    settle(1.0)
+    check(not app.dialogs("Tallyvox"), "the hide tip came up without a tray icon")
+    check(app.alive() and on_taskbar(), "the closed window left the taskbar")
+    session.run(["wmctrl", "-i", "-a", hex(window)])  # what a click on the taskbar entry does
+    wait_for("the window back from the taskbar", lambda: session.is_managed(window))
+    session.xdotool("windowminimize", str(window))
+    wait_for("the minimized window on the taskbar", on_taskbar)
+    settle(1.0)
+    check(on_taskbar(), "the minimized window left the taskbar")
+    remote_ok(app, "--show")
+    wait_for("the window shown by --show", lambda: session.is_managed(window))
+    # A tray appears: closing hides the window to its icon again, with the tip.
+    session.start_tray()
+    app.tray_icon()
+    session.run(["wmctrl", "-i", "-c", hex(window)])
+    app.wait_dialog("Tallyvox")
+    wait_for("the closed window withdrawn", lambda: window not in session.client_list()
+             and not session.is_mapped(window))
 
 
 @scenario

@@ -25,7 +25,7 @@ def run_one(name, binary, artifacts):
     session = XSession(root)
     app = None
     try:
-        session.start()
+        session.start(tray=getattr(SCENARIOS[name], "tray", True))
         app = make_app(session, binary, root)
         SCENARIOS[name](session, app, artifacts)
         print(f"PASSED: {name}")

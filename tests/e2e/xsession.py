@@ -47,7 +47,8 @@ class XSession:
 
     # --- set-up -----------------------------------------------------------------------------
 
-    def start(self):
+    def start(self, tray=True):
+        """tray=False: a desktop without a tray host; start_tray() adds one later."""
         if shutil.which("Xvfb") is None:
             raise Skipped("Xvfb is not installed")
         for tool in ("openbox", "trayer", "xdotool", "xclip", "xwininfo"):
@@ -58,6 +59,10 @@ class XSession:
         self._start_bus()
         self._spawn(["openbox", "--sm-disable"], "openbox")
         wait_for("the window manager", self._wm_running, timeout=STARTUP_TIMEOUT)
+        if tray:
+            self.start_tray()
+
+    def start_tray(self):
         self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                      "--height", "24", "--transparent", "false", "--tint", "0x303030"], "trayer")
         wait_for("the tray host", lambda: self.tray_panel() is not None, timeout=STARTUP_TIMEOUT)

@@ -185,8 +185,8 @@ TEST(InstanceLockTest, FailsWithoutAUsableFile) {
 // --- Channel -------------------------------------------------------------------------------
 
 // Sends from another thread while this thread's event loop serves the channel.
-bool SendWhileServing(const QString& Path, const QString& Message, std::chrono::milliseconds Bound) {
-    auto result = std::async(std::launch::async, [&] { return SendInstanceMessage(Path, Message, Bound); });
+template <class TSend> auto WhileServing(TSend Send) {
+    auto result = std::async(std::launch::async, Send);
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -196,6 +196,14 @@ bool SendWhileServing(const QString& Path, const QString& Message, std::chrono::
     poll.start(5);
     loop.exec();
     return result.get();
+}
+
+bool SendWhileServing(const QString& Path, const QString& Message, std::chrono::milliseconds Bound) {
+    return WhileServing([&] { return SendInstanceMessage(Path, Message, Bound); });
+}
+
+TInstanceReply RequestWhileServing(const QString& Path, const QString& Message) {
+    return WhileServing([&] { return RequestFromInstance(Path, Message, 3000ms, false); });
 }
 
 class InstanceChannelTest : public ::testing::Test {
@@ -318,6 +326,42 @@ TEST_F(InstanceChannelTest, KeepsListeningAfterRunningOutOfDescriptors) {
     EXPECT_TRUE(QFileInfo::exists(Path()));
     EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
     EXPECT_EQ(handled, 1);
+}
+
+TEST_F(InstanceChannelTest, CommandRequestsGetTheHandlersAnswerAndPlainStartsStayAsTheyWere) {
+    TInstanceChannelServer server(Path(), Name);
+    int plain = 0;
+    QStringList commands;
+    server.SetHandler([&] { ++plain; });
+    server.SetCommandHandler([&](const QString& Command) -> std::optional<QByteArray> {
+        commands << Command;
+        if (Command == QStringLiteral("status"))
+            return QByteArray("5\t0:00\tA\tB");
+        if (Command == QStringLiteral("show"))
+            return QByteArray();
+        return std::nullopt;
+    });
+    ASSERT_TRUE(server.Listen());
+    using TState = TInstanceReply::TState;
+    TInstanceReply reply = RequestWhileServing(Path(), InstanceCommandMessage(Name, QStringLiteral("status")));
+    EXPECT_EQ(reply.State, TState::Answered);
+    EXPECT_EQ(reply.Text, QByteArray("5\t0:00\tA\tB"));
+    reply = RequestWhileServing(Path(), InstanceCommandMessage(Name, QStringLiteral("show")));
+    EXPECT_EQ(reply.State, TState::Answered);
+    EXPECT_EQ(reply.Text, QByteArray());
+    // Unknown words, words that are no words, and lines of another program are dropped.
+    for (const QString& message : {InstanceCommandMessage(Name, QStringLiteral("exit")),
+                                   InstanceCommandMessage(Name, QStringLiteral("Show")),
+                                   InstanceCommandMessage(Name, QStringLiteral("a b")),
+                                   InstanceCommandMessage(Name, QString()), QStringLiteral("Other show")})
+        EXPECT_EQ(RequestWhileServing(Path(), message).State, TState::NoAnswer) << message.toStdString();
+    EXPECT_EQ(commands, (QStringList{QStringLiteral("status"), QStringLiteral("show"), QStringLiteral("exit")}));
+    // A plain second start, of this build or an older one, gets exactly "ok\n".
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    reply = RequestWhileServing(Path(), Name);
+    EXPECT_EQ(reply.State, TState::Answered);
+    EXPECT_EQ(reply.Text, QByteArray());
+    EXPECT_EQ(plain, 2);
 }
 
 TEST_F(InstanceChannelTest, ClosingTheServerRemovesItsSocket) {

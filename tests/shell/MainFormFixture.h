@@ -52,6 +52,7 @@ protected:
             ++ClipboardWrites;
         };
         services.DoubleClickInterval = [] { return 40; };
+        services.TrayHostPresent = [this] { return TrayHost; };
         services.StartTimers = false;
         services.RegisterHotKeys = RegisterHotKeys;
         services.CheckForUpdates = CheckForUpdates;
@@ -88,6 +89,7 @@ protected:
     QString Clipboard;
     int ClipboardWrites = 0;
     bool RegisterHotKeys = false;
+    bool TrayHost = true; // whether the desktop has a tray host
     bool CheckForUpdates = false;
     std::unique_ptr<TMainForm> Form;
 };

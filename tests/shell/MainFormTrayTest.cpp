@@ -21,7 +21,7 @@ QString ShownTrayTip(const TMainForm& Form) {
 const QString FirstHideTip = QStringLiteral("To see the window again just press Shift+Ctrl+Space. It works globally.");
 
 void ExpectStateMatchesVisibility(TMainForm& Form, const char* Path) {
-    const bool shown = Form.isVisible();
+    const bool shown = Form.ShownToUser();
     EXPECT_EQ(Form.AppToggleVisibility.Caption(), shown ? QStringLiteral("Hide") : QStringLiteral("Show")) << Path;
     EXPECT_EQ(Form.AppToggleVisibility.ShortCut(),
               shown ? QKeySequence(Qt::Key_Escape) : QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space))
@@ -36,6 +36,7 @@ struct TVisibilityPath {
     bool StartShown;
     std::function<void(TMainForm&)> Act;
     bool ShownAfter;
+    bool TrayHost = true; // without one, the window never leaves the taskbar
 };
 
 class VisibilityTest : public MainFormFixture, public ::testing::WithParamInterface<TVisibilityPath> {};
@@ -44,6 +45,7 @@ TEST_P(VisibilityTest, CaptionAndShortcutsMatchTheWindowOnEveryPath) {
     const TVisibilityPath& c = GetParam();
     QDir().mkpath(DataFolder());
     WriteFileText(DataFolder() + QStringLiteral("/notip"), QString());
+    TrayHost = c.TrayHost;
     TMainForm& form = CreateForm();
     if (c.StartShown) {
         form.show();
@@ -54,7 +56,10 @@ TEST_P(VisibilityTest, CaptionAndShortcutsMatchTheWindowOnEveryPath) {
     ExpectStateMatchesVisibility(form, "start");
     c.Act(form);
     QCoreApplication::processEvents();
-    EXPECT_EQ(form.isVisible(), c.ShownAfter);
+    EXPECT_EQ(form.ShownToUser(), c.ShownAfter);
+    if (!c.TrayHost) {
+        EXPECT_TRUE(form.isVisible() && (c.ShownAfter || form.isMinimized())) << c.Name;
+    }
     ExpectStateMatchesVisibility(form, c.Name);
     EXPECT_TRUE(Prompt.MessageRequests.empty());
 }
@@ -81,6 +86,14 @@ const TVisibilityPath VisibilityPaths[] = {
     {"SecondStartKeepsShown", true, [](TMainForm& F) { F.ShowFromOutside(); }, true},
     {"TrayDoubleClickShows", false, [](TMainForm& F) { F.TrayClick->TrayIconDblClick(); }, true},
     {"TrayDoubleClickHides", true, [](TMainForm& F) { F.TrayClick->TrayIconDblClick(); }, false},
+    {"NoTrayCloseMinimizes", true, [](TMainForm& F) { F.close(); }, false, false},
+    {"NoTrayMinimizeStaysOnTheTaskbar", true,
+     [](TMainForm& F) { F.setWindowState(Qt::WindowMinimized); }, false, false},
+    {"NoTrayToggleRestores", true,
+     [](TMainForm& F) { F.close(); F.ExecuteAction(F.AppToggleVisibility); }, true, false},
+    {"NoTraySecondStartRestores", true, [](TMainForm& F) { F.close(); F.ShowFromOutside(); }, true, false},
+    {"NoTrayRestoredByTheTaskbar", true,
+     [](TMainForm& F) { F.close(); F.setWindowState(Qt::WindowNoState); }, true, false},
 };
 INSTANTIATE_TEST_SUITE_P(Paths, VisibilityTest, ::testing::ValuesIn(VisibilityPaths),
                          [](const auto& Info) { return std::string(Info.param.Name); });
@@ -120,6 +133,28 @@ TEST_F(MainFormFixture, MinimizingShowsNoTip) {
     form.ApplicationEventsMinimize();
     EXPECT_TRUE(Prompt.MessageRequests.empty());
     EXPECT_FALSE(form.HideTipShown);
+}
+
+TEST_F(MainFormFixture, WithoutATrayHostNoTipUntilOneAppears) {
+    TrayHost = false;
+    TMainForm& form = CreateForm();
+    form.show();
+    form.ExecuteAction(form.AppToggleVisibility);
+    EXPECT_TRUE(Prompt.MessageRequests.empty());
+    EXPECT_FALSE(form.HideTipShown);
+    TrayHost = true;
+    form.ExecuteAction(form.AppToggleVisibility);
+    form.ExecuteAction(form.AppToggleVisibility);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(Prompt.MessageRequests.size(), 1u);
+}
+
+TEST_F(MainFormFixture, StartedHiddenWithoutATrayHostTheWindowWaitsOnTheTaskbar) {
+    TrayHost = false;
+    TMainForm& form = CreateForm();
+    form.ShowAtStart(true);
+    EXPECT_TRUE(form.isVisible() && form.isMinimized());
+    ExpectStateMatchesVisibility(form, "started hidden");
 }
 
 TEST_F(MainFormFixture, AMarkerThatCannotBeWrittenIsReportedAndTheWindowStaysHidden) {

@@ -1,0 +1,174 @@
+#include "CommandLine.h"
+
+#include "Functions.h"
+
+#include <QCommandLineParser>
+
+namespace {
+struct TCommandOption {
+    TRemoteCommand Command;
+    const char* Name;
+    const char* Description;
+};
+
+constexpr TCommandOption CommandOptions[] = {
+    {TRemoteCommand::ToggleTracking, "toggle-tracking", "Pause the active task, or resume the last one."},
+    {TRemoteCommand::Show, "show", "Show the window and bring it to the front."},
+    {TRemoteCommand::ToggleWindow, "toggle-window", "Show the window, or hide it when it is shown."},
+    {TRemoteCommand::Status, "status", "Print the active task and its time, then end. Never starts the program."},
+};
+
+QCommandLineOption ToOption(const TCommandOption& Option) {
+    return QCommandLineOption(QString::fromLatin1(Option.Name), QString::fromLatin1(Option.Description));
+}
+
+TCommandLine Failure(const QString& Text) {
+    TCommandLine result;
+    result.Outcome = TCommandLine::TOutcome::Error;
+    result.Text = Text;
+    return result;
+}
+
+// Qt takes these options itself when the application object is made (a session manager
+// restarts the program with -session, for one); the parser, which runs before, lets them pass.
+QStringList WithoutToolkitOptions(const QStringList& Arguments) {
+    static const QStringList withValue = {
+        QStringLiteral("platform"),     QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),       QStringLiteral("qmljsdebugger"),      QStringLiteral("qwindowgeometry"),
+        QStringLiteral("geometry"),     QStringLiteral("qwindowicon"),        QStringLiteral("icon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("title"),              QStringLiteral("session"),
+        QStringLiteral("display"),      QStringLiteral("name"),               QStringLiteral("style"),
+        QStringLiteral("stylesheet")};
+    static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                      QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
+    QStringList kept;
+    for (qsizetype i = 0; i < Arguments.size(); ++i) {
+        const QString& argument = Arguments[i];
+        if (i == 0 || !argument.startsWith(u'-') || argument == QStringLiteral("--")) {
+            kept << argument;
+            continue;
+        }
+        const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (flags.contains(name) || withValue.contains(name.section(u'=', 0, 0)))
+            i += withValue.contains(name) && i + 1 < Arguments.size() ? 1 : 0; // "-opt value" or "-opt=value"
+        else
+            kept << argument;
+    }
+    return kept;
+}
+
+QByteArray JsonString(const QString& Text) {
+    QByteArray out = "\"";
+    for (const char c : Text.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\')
+            out += '\\' + QByteArray(1, c);
+        else if (byte < 0x20)
+            out += QByteArray("\\u00") + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out + '"';
+}
+
+QString OneLine(QString Text) {
+    Text.replace(u'\r', u' ');
+    Text.replace(u'\n', u' ');
+    return Text;
+}
+} // namespace
+
+TCommandLine ParseCommandLine(const QStringList& Arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A time tracker that lives in the tray. With a command it tells the running copy what to do "
+        "(and starts it first when it does not run, --status excepted); without one it starts, or shows "
+        "the running copy."));
+    // Our own help and version options: Qt's would add --help-all for Qt's options, which a
+    // start parsed before the application object exists does not take.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and end."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and end."));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const TCommandOption& option : CommandOptions)
+        parser.addOption(ToOption(option));
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output of --status: plain or json."),
+                                    QStringLiteral("format"), QStringLiteral("plain"));
+    parser.addOption(format);
+
+    if (!parser.parse(WithoutToolkitOptions(Arguments)))
+        return Failure(parser.errorText());
+    TCommandLine result;
+    if (parser.isSet(help)) {
+        result.Outcome = TCommandLine::TOutcome::Help;
+        // Without an application object Qt does not know the program's name.
+        result.Text = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tallyvox"));
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.Outcome = TCommandLine::TOutcome::Version;
+        result.Text = QStringLiteral("Tallyvox ") + GetFileVersionString() + u'\n';
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return Failure(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+    int commands = 0;
+    for (const TCommandOption& option : CommandOptions)
+        if (parser.isSet(QString::fromLatin1(option.Name))) {
+            result.Command = option.Command;
+            ++commands;
+        }
+    if (commands > 1)
+        return Failure(QStringLiteral("Give only one of --toggle-tracking, --show, --toggle-window and --status."));
+    if (parser.isSet(format)) {
+        if (result.Command != TRemoteCommand::Status)
+            return Failure(QStringLiteral("--format goes only with --status."));
+        const QString value = parser.value(format);
+        if (value != QStringLiteral("plain") && value != QStringLiteral("json"))
+            return Failure(QStringLiteral("Unknown format '%1': use plain or json.").arg(value));
+        result.Json = value == QStringLiteral("json");
+    }
+    return result;
+}
+
+QString RemoteCommandWord(TRemoteCommand Command) {
+    for (const TCommandOption& option : CommandOptions)
+        if (option.Command == Command)
+            return QString::fromLatin1(option.Name);
+    return QString();
+}
+
+TRemoteCommand RemoteCommandOfWord(const QString& Word) {
+    for (const TCommandOption& option : CommandOptions)
+        if (Word == QLatin1StringView(option.Name))
+            return option.Command;
+    return TRemoteCommand::None;
+}
+
+QByteArray StatusAnswer(const QString& Caption, const QString& TimeText, std::uint32_t ElapsedMs) {
+    return QByteArray::number(ElapsedMs) + '\t' + OneLine(TimeText).toUtf8() + '\t' + OneLine(Caption).toUtf8();
+}
+
+QByteArray IdleStatusAnswer() { return QByteArray(); }
+
+std::optional<QByteArray> StatusOutput(const QByteArray& Answer, bool Json) {
+    if (Answer.isEmpty())
+        return Json ? QByteArray(R"({"active": false, "caption": "", "time": "", "elapsed_ms": 0})"
+                                 "\n")
+                    : QByteArray();
+    const qsizetype firstTab = Answer.indexOf('\t');
+    const qsizetype secondTab = firstTab < 0 ? -1 : Answer.indexOf('\t', firstTab + 1);
+    if (secondTab < 0)
+        return std::nullopt;
+    bool ok = false;
+    const qulonglong elapsed = Answer.left(firstTab).toULongLong(&ok);
+    if (!ok || elapsed > 0xFFFFFFFFull)
+        return std::nullopt;
+    const QString time = QString::fromUtf8(Answer.mid(firstTab + 1, secondTab - firstTab - 1));
+    const QString caption = QString::fromUtf8(Answer.mid(secondTab + 1));
+    if (!Json)
+        return caption.toUtf8() + '\t' + time.toUtf8() + '\n';
+    return QByteArray(R"({"active": true, "caption": )") + JsonString(caption) + R"(, "time": )" + JsonString(time) +
+           R"(, "elapsed_ms": )" + QByteArray::number(elapsed) + "}\n";
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// What a start was asked to do besides starting: a command for the running instance.
+enum class TRemoteCommand { None, ToggleTracking, Show, ToggleWindow, Status };
+
+struct TCommandLine {
+    enum class TOutcome { Run, Help, Version, Error };
+    TOutcome Outcome = TOutcome::Run;
+    TRemoteCommand Command = TRemoteCommand::None;
+    bool Json = false; // --status --format=json
+    QString Text;      // the help text, the version line or the error message
+};
+
+// Arguments as the process got them, the program's name first. Needs no application object.
+TCommandLine ParseCommandLine(const QStringList& Arguments);
+
+// The word a command travels as over the single-instance channel, and back.
+QString RemoteCommandWord(TRemoteCommand Command);
+TRemoteCommand RemoteCommandOfWord(const QString& Word);
+
+// The running instance's answer to "status": "<elapsed ms>\t<time text>\t<caption>" for the
+// active task, empty when none runs. Line breaks would end the answer early, so they go.
+QByteArray StatusAnswer(const QString& Caption, const QString& TimeText, std::uint32_t ElapsedMs);
+QByteArray IdleStatusAnswer();
+
+// What --status prints for an answer: "<caption>\t<time text>\n" or nothing, or one JSON line.
+// Nothing at all when the answer is malformed.
+std::optional<QByteArray> StatusOutput(const QByteArray& Answer, bool Json);

@@ -1,0 +1,37 @@
+// Commands that a later start of the program sends over the single-instance channel.
+#include "MainFormUnit.h"
+
+#include "CommandLine.h"
+#include "ErrorDialog.h"
+
+void TMainForm::ShowAndBringToFront() {
+    if (!ShownToUser()) {
+        showNormal();
+        SetVisibilityState(true);
+    }
+    BringToFront();
+}
+
+std::optional<QByteArray> TMainForm::RemoteCommand(const QString& Word) {
+    switch (RemoteCommandOfWord(Word)) {
+    case TRemoteCommand::ToggleTracking: ExecuteAction(AppToggleTracking); return QByteArray();
+    case TRemoteCommand::Show: RunGuarded(FPrompt, [this] { ShowAndBringToFront(); }); return QByteArray();
+    // A double click on the tray icon, without touching a single click the user has pending
+    // there. The first-hide tip waits for the user, so it comes once the answer has gone.
+    case TRemoteCommand::ToggleWindow:
+        FDeferHideTip = true;
+        ExecuteAction(AppToggleVisibility);
+        FDeferHideTip = false;
+        return QByteArray();
+    case TRemoteCommand::Status: {
+        TTaskRow* active = FTracker.ActiveTask();
+        if (!active)
+            return IdleStatusAnswer();
+        // Charged up to now, as the next tick would, so a bar polling between ticks is exact.
+        FTracker.AccumulateTime(*active);
+        return StatusAnswer(active->Caption(), active->TimeText(), active->Clock().ElapsedMs);
+    }
+    case TRemoteCommand::None: break;
+    }
+    return std::nullopt;
+}

@@ -36,6 +36,7 @@ from app import IDLE_TITLE, TallyvoxApp, settle  # noqa: E402
 from fake_desktop import FakeDesktop  # noqa: E402
 from scenarios import add_task, check, select_and_run  # noqa: E402
 from xsession import Failed, Skipped, XSession, make_root, wait_for  # noqa: E402
+import sni  # noqa: E402
 
 SCENARIOS = {}
 
@@ -137,9 +138,9 @@ def portal_hot_keys(session, binary, root):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
-    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    parser.add_argument("scenario", choices=sorted(SCENARIOS) + sorted(sni.SCENARIOS))
     args = parser.parse_args()
-    run = SCENARIOS[args.scenario]
+    run = SCENARIOS.get(args.scenario) or sni.SCENARIOS[args.scenario]
     root = make_root(f"tallyvox-desktop-{args.scenario}-")
     session = XSession(root)
     try:

@@ -80,23 +80,34 @@ def portal_hot_keys(session, binary, root):
     display = start_weston(session)
     session.env.update({"WAYLAND_DISPLAY": display, "XDG_SESSION_TYPE": "wayland"})
 
-    # Natively on the compositor, no portal on the bus: the program starts and runs on.
-    desktop = FakeDesktop(address, portal=False, watcher=True)
-    try:
-        native = TallyvoxApp(session, binary, root, "native")
-        env_before = dict(session.env)
-        session.env["QT_QPA_PLATFORM"] = "wayland"
-        del session.env["DISPLAY"]
-        session.procs.append(("tallyvox", native.start(hidden=True)))
-        session.env.clear()
-        session.env.update(env_before)
-        wait_for("the tray item of the program on Wayland", lambda: desktop.watcher.items, timeout=15)
-        settle(1.0)
-        check(native.alive(), f"the program ended without a portal:\n{native.log()}")
-        native.terminate()
-        check(native.wait_exit() == 0, "the program did not end cleanly on SIGTERM")
-    finally:
-        desktop.stop()
+    # Natively on the compositor: without a portal on the bus the program starts and runs on;
+    # with one, BringToFront shows the hidden window (its tray menu then offers "Hide").
+    for with_portal in (False, True):
+        desktop = FakeDesktop(address, portal=with_portal, watcher=True)
+        try:
+            native = TallyvoxApp(session, binary, root, f"native-{with_portal}")
+            native.suppress_hide_tip()
+            env_before = dict(session.env)
+            session.env["QT_QPA_PLATFORM"] = "wayland"
+            del session.env["DISPLAY"]
+            session.procs.append(("tallyvox", native.start(hidden=True)))
+            session.env.clear()
+            session.env.update(env_before)
+            service, path = wait_for("the tray item of the program on Wayland", lambda: desktop.watcher.items,
+                                     timeout=15)[0]
+            item = sni.Item(address, service, path)
+            check(item.menu()[1] == ("Show", True), f"the hidden program's menu: {item.menu()!r}")
+            if with_portal:
+                wait_for("the shortcuts bound on Wayland", lambda: desktop.portal.bound, timeout=15)
+                desktop.activate("BringToFront")
+                wait_for("the window shown by BringToFront", lambda: item.menu()[1] == ("Hide", True))
+            else:
+                settle(1.0)
+            check(native.alive(), f"the program ended on Wayland:\n{native.log()}")
+            native.terminate()
+            check(native.wait_exit() == 0, "the program did not end cleanly on SIGTERM")
+        finally:
+            desktop.stop()
 
     # Through XWayland's stand-in (X11 platform, Wayland session): the portal's Activated.
     desktop = FakeDesktop(address, portal=True, watcher=False)

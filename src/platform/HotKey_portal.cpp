@@ -192,6 +192,12 @@ private:
 
     void CreateSession() {
         FState = TState::Creating;
+        // Names the program to portals that ask programs outside a sandbox who they are; older
+        // portals lack the call, which changes nothing. Sent first, so it arrives first.
+        QDBusMessage registration = QDBusMessage::createMethodCall(
+            PortalService, PortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"), QStringLiteral("Register"));
+        registration.setArguments({QStringLiteral("tallyvox"), QVariantMap()});
+        FBus.send(registration);
         const QString token = NextToken();
         const QVariantMap options{{QStringLiteral("handle_token"), token},
                                   {QStringLiteral("session_handle_token"), NextToken()}};

@@ -43,7 +43,11 @@ public:
             return false;
         if (QCoreApplication::instance() != nullptr) {
             FNotifier = std::make_unique<QSocketNotifier>(wl_display_get_fd(FDisplay.get()), QSocketNotifier::Read);
-            QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this] { Pump(); });
+            QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this] {
+                Pump();
+                if (wl_display_get_error(FDisplay.get()) != 0)
+                    FNotifier->setEnabled(false); // a closed socket would stay readable forever
+            });
         }
         return true;
     }

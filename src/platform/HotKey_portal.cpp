@@ -10,7 +10,6 @@
 #include <QList>
 #include <QObject>
 #include <QVariantMap>
-
 #include <vector>
 
 // One entry of the portal's a(sa{sv}) shortcut lists: an id and its properties.
@@ -164,7 +163,8 @@ private:
         FRequest = RequestPath(Token);
         FRequestSlot = Slot;
         FBus.connect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"), this, Slot);
-        QDBusMessage call = QDBusMessage::createMethodCall(PortalService, PortalPath, ShortcutsInterface, Method);
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(PortalService, PortalPath, ShortcutsInterface, Method);
         call.setArguments(Args);
         auto* watcher = new QDBusPendingCallWatcher(FBus.asyncCall(call), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, Slot] {
@@ -178,14 +178,16 @@ private:
                 EndRequest();
                 FRequest = path;
                 FRequestSlot = Slot;
-                FBus.connect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"), this, Slot);
+                FBus.connect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"), this,
+                             Slot);
             }
         });
     }
 
     void EndRequest() {
         if (!FRequest.isEmpty())
-            FBus.disconnect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"), this, FRequestSlot);
+            FBus.disconnect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"), this,
+                            FRequestSlot);
         FRequest.clear();
         FRequestSlot = nullptr;
     }
@@ -195,7 +197,8 @@ private:
         // Names the program to portals that ask programs outside a sandbox who they are; older
         // portals lack the call, which changes nothing. Sent first, so it arrives first.
         QDBusMessage registration = QDBusMessage::createMethodCall(
-            PortalService, PortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"), QStringLiteral("Register"));
+            PortalService, PortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
+            QStringLiteral("Register"));
         registration.setArguments({QStringLiteral("tallyvox"), QVariantMap()});
         FBus.send(registration);
         const QString token = NextToken();
@@ -213,13 +216,15 @@ private:
         const QString token = NextToken();
         const QVariantMap options{{QStringLiteral("handle_token"), token}};
         Call(QStringLiteral("BindShortcuts"),
-             {QVariant::fromValue(QDBusObjectPath(FSession)), QVariant::fromValue(shortcuts), QString(), options},
+             {QVariant::fromValue(QDBusObjectPath(FSession)), QVariant::fromValue(shortcuts), QString(),
+              options},
              token, SLOT(OnBindResponse(uint, QVariantMap)));
     }
 
     void CloseSession() {
         EndRequest();
-        FBus.send(QDBusMessage::createMethodCall(PortalService, FSession, QStringLiteral("org.freedesktop.portal.Session"),
+        FBus.send(QDBusMessage::createMethodCall(PortalService, FSession,
+                                                 QStringLiteral("org.freedesktop.portal.Session"),
                                                  QStringLiteral("Close")));
         FSession.clear();
         FState = TState::None;
@@ -244,6 +249,8 @@ private:
 };
 } // namespace
 
-std::unique_ptr<IHotKeyBackend> CreatePortalHotKeyBackend() { return std::make_unique<TPortalHotKeyBackend>(); }
+std::unique_ptr<IHotKeyBackend> CreatePortalHotKeyBackend() {
+    return std::make_unique<TPortalHotKeyBackend>();
+}
 
 #include "HotKey_portal.moc"

@@ -1,14 +1,11 @@
 #include "LastInput.h"
+#include "ext-idle-notify-v1-client-protocol.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
-
 #include <cstring>
-
 #include <poll.h>
 #include <wayland-client.h>
-
-#include "ext-idle-notify-v1-client-protocol.h"
 
 namespace {
 struct TDisplayDeleter {
@@ -22,7 +19,8 @@ struct TDisplayDeleter {
 // and before each answer, never waited on.
 class TWaylandLastInputSource final : public ILastInputSource {
 public:
-    TWaylandLastInputSource(const ITickCounter& Ticks, wl_display* Display) : FTicks(Ticks), FDisplay(Display) {}
+    TWaylandLastInputSource(const ITickCounter& Ticks, wl_display* Display)
+        : FTicks(Ticks), FDisplay(Display) {}
 
     ~TWaylandLastInputSource() override {
         FNotifier.reset();
@@ -42,7 +40,8 @@ public:
         if (wl_display_roundtrip(FDisplay.get()) < 0 || FSeat == nullptr || FIdleNotifier == nullptr)
             return false;
         if (QCoreApplication::instance() != nullptr) {
-            FNotifier = std::make_unique<QSocketNotifier>(wl_display_get_fd(FDisplay.get()), QSocketNotifier::Read);
+            FNotifier =
+                std::make_unique<QSocketNotifier>(wl_display_get_fd(FDisplay.get()), QSocketNotifier::Read);
             QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this] {
                 Pump();
                 if (wl_display_get_error(FDisplay.get()) != 0)
@@ -91,11 +90,13 @@ private:
         wl_display_dispatch_pending(d);
     }
 
-    static void OnGlobal(void* Data, wl_registry* Registry, std::uint32_t Name, const char* Interface, std::uint32_t) {
+    static void OnGlobal(void* Data, wl_registry* Registry, std::uint32_t Name, const char* Interface,
+                         std::uint32_t) {
         auto* self = static_cast<TWaylandLastInputSource*>(Data);
         if (std::strcmp(Interface, wl_seat_interface.name) == 0 && self->FSeat == nullptr)
             self->FSeat = static_cast<wl_seat*>(wl_registry_bind(Registry, Name, &wl_seat_interface, 1));
-        else if (std::strcmp(Interface, ext_idle_notifier_v1_interface.name) == 0 && self->FIdleNotifier == nullptr)
+        else if (std::strcmp(Interface, ext_idle_notifier_v1_interface.name) == 0 &&
+                 self->FIdleNotifier == nullptr)
             self->FIdleNotifier = static_cast<ext_idle_notifier_v1*>(
                 wl_registry_bind(Registry, Name, &ext_idle_notifier_v1_interface, 1));
     }

@@ -1,7 +1,7 @@
+#include "FakeTickCounter.h"
 #include "Inactivity.h"
 #include "LastInput.h"
-
-#include "FakeTickCounter.h"
+#include "ext-idle-notify-v1-server-protocol.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -9,20 +9,14 @@
 #include <QDBusVirtualObject>
 #include <QDeadlineTimer>
 #include <QProcess>
-
 #include <atomic>
 #include <functional>
+#include <gtest/gtest.h>
 #include <mutex>
-
+#include <sys/socket.h>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
-
-#include <sys/socket.h>
 #include <wayland-server.h>
-
-#include "ext-idle-notify-v1-server-protocol.h"
 
 namespace {
 // Processes the UI thread's events until Done() holds; false after five seconds.
@@ -42,9 +36,10 @@ bool WaitUntil(const std::function<bool()>& Done) {
 class TIdleServer {
 public:
     explicit TIdleServer(bool WithNotifier) : FDisplay(wl_display_create()) {
-        wl_global_create(FDisplay, &wl_seat_interface, 1, this, [](wl_client* C, void*, std::uint32_t V, std::uint32_t Id) {
-            wl_resource_create(C, &wl_seat_interface, static_cast<int>(V), Id);
-        });
+        wl_global_create(FDisplay, &wl_seat_interface, 1, this,
+                         [](wl_client* C, void*, std::uint32_t V, std::uint32_t Id) {
+                             wl_resource_create(C, &wl_seat_interface, static_cast<int>(V), Id);
+                         });
         if (WithNotifier)
             wl_global_create(FDisplay, &ext_idle_notifier_v1_interface, 1, this, &BindNotifier);
         int fds[2];
@@ -79,8 +74,12 @@ public:
             out.push_back(n.Timeout);
         return out;
     }
-    void SendIdled() { Run([](wl_resource* R) { ext_idle_notification_v1_send_idled(R); }); }
-    void SendResumed() { Run([](wl_resource* R) { ext_idle_notification_v1_send_resumed(R); }); }
+    void SendIdled() {
+        Run([](wl_resource* R) { ext_idle_notification_v1_send_idled(R); });
+    }
+    void SendResumed() {
+        Run([](wl_resource* R) { ext_idle_notification_v1_send_resumed(R); });
+    }
 
 private:
     struct TNotification {

@@ -37,6 +37,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # platform plugin ships in libqt6gui6, which that already names. Native Wayland and opening the
 # web site in a browser are optional.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Wine's metric-compatible Tahoma, the window's face where no Tahoma is installed.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland, xdg-utils")
 
 include(CPack)

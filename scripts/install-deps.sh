@@ -9,6 +9,8 @@ packages=(
     libx11-dev libxss-dev libxcb1-dev libgtest-dev libgmock-dev libbenchmark-dev
     # end-to-end tests and the private display of `make run`
     xvfb openbox trayer xdotool xclip x11-utils imagemagick dbus-x11
+    # Tahoma for the window and its dialogs where no Tahoma is installed
+    fonts-wine
     # Wayland: the idle protocol's client code, and the tests on a real compositor with fake
     # desktop services (portal, tray watcher) on a private bus
     qt6-wayland libwayland-dev libwayland-bin wayland-protocols xdg-desktop-portal-dev weston

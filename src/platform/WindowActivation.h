@@ -6,3 +6,8 @@ class QWindow;
 // from a global hot key or a second start, where the window manager's focus-stealing guard
 // would otherwise keep the window behind the program the user is in.
 void BringWindowToFront(QWindow* Window);
+
+// Whether a mouse button is held down anywhere on the screen (during a window manager's
+// interactive move, which grabs the pointer, the program itself sees no button). False where
+// the display server cannot tell.
+bool AnyPointerButtonDown();

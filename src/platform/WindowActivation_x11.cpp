@@ -5,6 +5,8 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -52,4 +54,23 @@ void BringWindowToFront(QWindow* Window) {
     if (!x11 || !x11->connection())
         return;
     SendActiveWindowRequest(x11->connection(), static_cast<xcb_window_t>(Window->winId()));
+}
+
+bool AnyPointerButtonDown() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (!screen)
+        return false;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, screen->root), nullptr);
+    if (!reply)
+        return false;
+    constexpr std::uint16_t Buttons =
+        XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3 | XCB_BUTTON_MASK_4 | XCB_BUTTON_MASK_5;
+    const bool down = (reply->mask & Buttons) != 0;
+    std::free(reply);
+    return down;
 }

@@ -172,7 +172,8 @@ void TMainForm::WMHotKey(std::int32_t Id) {
 void TMainForm::AppSettingsExecute(TAction& /*Sender*/) {
     if (!FSettingsForm)
         return;
-    FSettingsForm->LoadFromSettings();
+    // The controls were loaded at creation and at the last close, not now: a hand edit of
+    // the settings file made since then shows at the next close, after OK has written over it.
     FSettingsForm->exec();
 }
 

@@ -6,6 +6,7 @@
 #include "Prompt.h"
 #include "ShortcutText.h"
 #include "TrayClick.h"
+#include "TrayHost.h"
 #include "TrayImages.h"
 #include "WindowActivation.h"
 
@@ -24,25 +25,37 @@ void TMainForm::CreateTrayIcon() {
     TrayIcon = new QSystemTrayIcon(TrayIconImage(FTracker.TrayImageIndex()), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setContextMenu(SystemTrayMenu);
-    TrayIcon->setToolTip(FTracker.TrayTip());
+    FXEmbedTray = !StatusNotifierHostRegistered();
+    TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayClick = new TTrayClickHandler(
         FServices.DoubleClickInterval, [this] { ExecuteAction(AppToggleTracking); },
         [this] { ExecuteAction(AppToggleVisibility); }, this);
+    TrayClick->SetTwoTriggersMakeDoubleClick(!FXEmbedTray);
+    if (FXEmbedTray)
+        new TXEmbedTrayButtons(TrayIcon, SystemTrayMenu, [this] { TrayClick->TrayIconDblClick(); }, this);
+    // A single middle click (MiddleClick) does nothing; only double clicks toggle the window.
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason Reason) {
-        switch (Reason) {
-        case QSystemTrayIcon::Trigger: TrayClick->TrayIconClick(); break;
-        case QSystemTrayIcon::DoubleClick:
-        case QSystemTrayIcon::MiddleClick: TrayClick->TrayIconDblClick(); break;
-        default: break;
-        }
+        if (Reason == QSystemTrayIcon::Trigger)
+            TrayClick->TrayIconClick();
+        else if (Reason == QSystemTrayIcon::DoubleClick)
+            TrayClick->TrayIconDblClick();
     });
     TrayIcon->show();
 }
 
 void TMainForm::UpdateTrayOutputs() {
     setWindowTitle(FTracker.Title());
-    TrayIcon->setToolTip(FTracker.TrayTip());
+    TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayIcon->setIcon(TrayIconImage(FTracker.TrayImageIndex()));
+}
+
+QString TMainForm::TrayToolTip(const QString& Tip, bool XEmbedTray) {
+    // Qt shows an XEmbed tray's tip in a label that takes anything looking like markup for
+    // rich text; so there the tip goes as rich text that reads exactly as the plain title.
+    // A StatusNotifierItem's tip title is plain text and goes unchanged.
+    if (!XEmbedTray)
+        return Tip;
+    return QStringLiteral("<p style='white-space:pre'>") + Tip.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
 void TMainForm::SetVisibilityState(bool Shown) {
@@ -103,8 +116,10 @@ void TMainForm::BringToFront() {
 }
 
 void TMainForm::ApplicationEventsMinimize() {
+    // The minimized state stays until the window is shown again (showNormal clears it):
+    // clearing it on a hidden window makes Qt's XCB backend map the window again, and the
+    // window manager would bring back a taskbar entry with an unpainted window behind it.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     SetVisibilityState(false);
 }
 

@@ -4,8 +4,10 @@
 #include "GlobalHotKey.h"
 #include "InactivityCheck.h"
 #include "Prompt.h"
+#include "ScreenSnap.h"
 #include "ShortcutText.h"
 #include "TaskListModel.h"
+#include "TahomaFont.h"
 #include "TaskListView.h"
 #include "TickCounter.h"
 #include "TrayClick.h"
@@ -26,6 +28,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());
+    setFont(TahomaFont(11));
     if (!FServices.SetClipboardText)
         FServices.SetClipboardText = [](const QString& Text) { QGuiApplication::clipboard()->setText(Text); };
     if (!FServices.DoubleClickInterval)
@@ -42,6 +45,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     resize(580, 383);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    new TScreenSnap(this);
 
     CreateActions();
     CreateMenus();

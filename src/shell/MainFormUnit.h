@@ -111,6 +111,8 @@ public:
     void ApplicationEventsMinimize();
     void UpdateTrayOutputs();
     static QString FirstHideTipText(const QKeySequence& ShortCut);
+    // The tray icon's tip for a tip text, shown literally by the kind of tray in use.
+    static QString TrayToolTip(const QString& Tip, bool XEmbedTray);
 
     // Start-up, timers, hot keys, exit.
     void FormCreate();
@@ -160,4 +162,5 @@ private:
     TSettingsForm* FSettingsForm = nullptr;
     bool FTasksDbUnread = false; // a failed load left the stored file in place
     bool FTerminating = false;
+    bool FXEmbedTray = true; // no StatusNotifierItem host: Qt's XEmbed tray icon
 };

@@ -2,13 +2,18 @@
 
 #include "ErrorDialog.h"
 #include "Settings.h"
+#include "TahomaFont.h"
 #include "TaskTime.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 constexpr int ClientWidth = 348;
@@ -19,6 +24,10 @@ constexpr int ButtonHeight = 25;
 constexpr int Button1Right = ClientWidth - 184;
 constexpr int Button2Right = ClientWidth - 265;
 constexpr int ButtonsBottom = ClientHeight - 66;
+constexpr int BoxLeft = 8, BoxTop = 8, BoxWidth = 249, BoxHeight = 17;
+constexpr int FieldGap = 263 - (BoxLeft + BoxWidth), FieldTop = 6, FieldWidth = 58, FieldHeight = 21;
+constexpr int FieldRight = ClientWidth - (263 + FieldWidth);
+constexpr int ButtonsGap = 66 - (FieldTop + FieldHeight);
 
 QString TwoDigitPart(const QString& Part) {
     QString digits = Part.size() >= 2 ? Part.right(2) : Part.rightJustified(2, u'0');
@@ -39,19 +48,15 @@ TSettingsForm::TSettingsForm(QWidget* Parent, TSettings& Settings, IPrompt& Prom
 
 void TSettingsForm::CreateControls() {
     setWindowTitle(QStringLiteral("Settings"));
-    QFont face(QStringLiteral("Tahoma"));
-    face.setPixelSize(11);
-    setFont(face);
+    setFont(TahomaFont(11));
     resize(ClientWidth, ClientHeight);
 
     InactivityDetectionEnabled =
         new QCheckBox(QStringLiteral("Stop currently active task after inactivity period"), this);
     InactivityDetectionEnabled->setObjectName(QStringLiteral("InactivityDetectionEnabled"));
-    InactivityDetectionEnabled->setGeometry(8, 8, 249, 17);
 
     InactivityDetectionPeriod = new QLineEdit(this);
     InactivityDetectionPeriod->setObjectName(QStringLiteral("InactivityDetectionPeriod"));
-    InactivityDetectionPeriod->setGeometry(263, 6, 58, 21);
     InactivityDetectionPeriod->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // Six optional digit positions around two fixed colons; an empty position shows "0",
     // so a cleared digit and a typed zero look and count the same.
@@ -78,6 +83,37 @@ void TSettingsForm::CreateControls() {
     setTabOrder(InactivityDetectionEnabled, InactivityDetectionPeriod);
     setTabOrder(InactivityDetectionPeriod, Button1);
     setTabOrder(Button1, Button2);
+    FitControlsToText();
+}
+
+void TSettingsForm::FitControlsToText() {
+    // The designed sizes fit Tahoma; a wider face grows the controls to their text, pushing the
+    // period field and the dialog's edges along, so that no caption is cut.
+    const QFontMetrics metrics(font());
+    const QSize box = InactivityDetectionEnabled->sizeHint().expandedTo(QSize(BoxWidth, BoxHeight));
+    const QSize field = QSize(metrics.horizontalAdvance(QStringLiteral("00:00:00")) + 12,
+                              InactivityDetectionPeriod->minimumSizeHint().height())
+                            .expandedTo(QSize(FieldWidth, FieldHeight));
+    int buttonWidth = ButtonWidth;
+    for (const QPushButton* button : {Button1, Button2})
+        buttonWidth = std::max(buttonWidth, metrics.horizontalAdvance(button->text()) + 16);
+    FButtonSize = QSize(buttonWidth, std::max(ButtonHeight, metrics.height() + 10));
+    InactivityDetectionEnabled->setGeometry(BoxLeft, BoxTop, box.width(), box.height());
+    const int fieldLeft = BoxLeft + box.width() + FieldGap;
+    InactivityDetectionPeriod->setGeometry(fieldLeft, FieldTop, field.width(), field.height());
+    const int top = std::max(BoxTop + box.height(), FieldTop + field.height()) + ButtonsGap;
+    const int grownWidth = FButtonSize.width() - ButtonWidth;
+    const QSize needed(std::max(fieldLeft + field.width() + FieldRight, BoxLeft + Button1Right + 2 * grownWidth),
+                       top + FButtonSize.height() + ButtonsBottom - ButtonHeight);
+    setMinimumSize(needed);
+    resize(size().expandedTo(needed));
+    PlaceButtons();
+}
+
+void TSettingsForm::changeEvent(QEvent* Event) {
+    QDialog::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange && Button2)
+        FitControlsToText();
 }
 
 QString TSettingsForm::PeriodFieldText(std::uint32_t Seconds) {
@@ -117,7 +153,13 @@ void TSettingsForm::done(int Result) {
 
 void TSettingsForm::resizeEvent(QResizeEvent* Event) {
     QDialog::resizeEvent(Event);
-    const int top = height() - ButtonsBottom;
-    Button1->setGeometry(width() - Button1Right, top, ButtonWidth, ButtonHeight);
-    Button2->setGeometry(width() - Button2Right, top, ButtonWidth, ButtonHeight);
+    PlaceButtons();
+}
+
+void TSettingsForm::PlaceButtons() {
+    // Anchored to the right and bottom edges; wider buttons grow to the left and upwards.
+    const int grownWidth = FButtonSize.width() - ButtonWidth;
+    const int top = height() - ButtonsBottom - (FButtonSize.height() - ButtonHeight);
+    Button2->setGeometry(width() - Button2Right - grownWidth, top, FButtonSize.width(), FButtonSize.height());
+    Button1->setGeometry(width() - Button1Right - 2 * grownWidth, top, FButtonSize.width(), FButtonSize.height());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -45,9 +46,12 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
 
 private:
     void CreateControls();
+    void FitControlsToText();
+    void PlaceButtons();
 
     TSettings& FSettings;
     IPrompt& FPrompt;
@@ -55,4 +59,5 @@ private:
     // unchanged when the field was left as loaded.
     std::uint32_t FLoadedPeriod = 0;
     QString FLoadedPeriodText;
+    QSize FButtonSize;
 };

@@ -15,8 +15,7 @@ QVariant TTaskListModel::data(const QModelIndex& Index, int Role) const {
         return {};
     const TTaskRow& row = FTracker.Row(Index.row());
     switch (Role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: return Index.column() == CaptionColumn ? row.Caption() : row.TimeText();
+    case Qt::DisplayRole: return Index.column() == CaptionColumn ? row.Caption() : row.TimeText();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignVCenter |
                                    (Index.column() == TimeColumn ? Qt::AlignRight : Qt::AlignLeft));

@@ -1,5 +1,7 @@
 #include "TaskListView.h"
 
+#include "TahomaFont.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -45,9 +47,7 @@ TTaskListView::TTaskListView(QWidget* Parent) : QTreeView(Parent) {
     header()->hide();
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Fixed);
-    QFont listFont = font();
-    listFont.setPointSize(10);
-    setFont(listFont);
+    setFont(TahomaFont(13));
     QPalette colours = palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
         colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
@@ -61,6 +61,13 @@ void TTaskListView::resizeEvent(QResizeEvent* Event) {
 }
 
 void TTaskListView::keyPressEvent(QKeyEvent* Event) {
+    // The view has its own copy (the current row's caption, selected or not) and select-all;
+    // only the window's actions may touch the clipboard or the selection as a whole, so a
+    // key that no enabled action took does nothing here.
+    if (Event->matches(QKeySequence::Copy) || Event->matches(QKeySequence::SelectAll)) {
+        Event->ignore();
+        return;
+    }
     QTreeView::keyPressEvent(Event);
     // The view makes the first row current, unselected, when it first gets the focus; a move
     // onto the row that already is current then selects nothing, and Home followed by Enter

@@ -1,5 +1,10 @@
 #include "TrayClick.h"
 
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSystemTrayIcon>
+
 TTrayClickHandler::TTrayClickHandler(std::function<int()> DoubleClickInterval, std::function<void()> OnClick,
                                      std::function<void()> OnDoubleClick, QObject* Parent)
     : QObject(Parent), FDoubleClickInterval(std::move(DoubleClickInterval)), FOnClick(std::move(OnClick)),
@@ -10,7 +15,7 @@ TTrayClickHandler::TTrayClickHandler(std::function<int()> DoubleClickInterval, s
 }
 
 void TTrayClickHandler::TrayIconClick() {
-    if (FTimer.isActive()) {
+    if (FTimer.isActive() && FTwoTriggersMakeDoubleClick) {
         FTimer.stop();
         FSwallowDoubleClick.start(FDoubleClickInterval());
         FOnDoubleClick();
@@ -31,4 +36,34 @@ void TTrayClickHandler::TrayIconDblClick() {
 void TTrayClickHandler::TrayClickTimerProc() {
     FTimer.stop();
     FOnClick();
+}
+
+TXEmbedTrayButtons::TXEmbedTrayButtons(QSystemTrayIcon* Icon, QMenu* TrayMenu, std::function<void()> OnDoubleClick,
+                                       QObject* Parent)
+    : QObject(Parent), FIcon(Icon), FTrayMenu(TrayMenu), FOnDoubleClick(std::move(OnDoubleClick)) {
+    // The icon's widget is private to Qt, so it is recognised by its class among all events.
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+TXEmbedTrayButtons::~TXEmbedTrayButtons() { QCoreApplication::instance()->removeEventFilter(this); }
+
+bool TXEmbedTrayButtons::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Event->type() != QEvent::MouseButtonDblClick)
+        return false;
+    const auto* mouse = static_cast<const QMouseEvent*>(Event);
+    if (mouse->button() != Qt::RightButton && mouse->button() != Qt::MiddleButton)
+        return false;
+    if (Watched->inherits("QSystemTrayIconSys")) {
+        FOnDoubleClick();
+        return true;
+    }
+    // The right button's first press has opened the tray menu, which therefore receives the
+    // second press of the double click, over the icon.
+    if (Watched == FTrayMenu && mouse->button() == Qt::RightButton &&
+        FIcon->geometry().contains(mouse->globalPosition().toPoint())) {
+        FTrayMenu->close();
+        FOnDoubleClick();
+        return true;
+    }
+    return false;
 }

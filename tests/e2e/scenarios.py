@@ -1,6 +1,7 @@
 """What a person does with the program, and what they must see afterwards."""
 
 import http.server
+import itertools
 import os
 import subprocess
 import threading
@@ -10,6 +11,7 @@ from app import IDLE_TITLE, TallyvoxApp, duration_text, encode_tasks, settle
 from xsession import Failed, wait_for
 
 SCENARIOS = {}
+_OTHER_WINDOWS = itertools.count(1)
 PACKAGING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging")
 
 
@@ -28,7 +30,7 @@ def add_task(app, caption):
     before = len(app.tasks() or [])
     app.focus()
     app.session.key("Insert")
-    app.wait_dialog("New task")
+    app.wait_focused_dialog("New task")
     app.session.type_text(caption)
     app.session.key("Return")
     app.wait_no_dialog("New task")
@@ -48,15 +50,11 @@ def select_and_run(app, keys, caption):
 
 
 def other_window(session):
-    """Another program's window, focused: hot keys must work from there."""
-    proc = subprocess.Popen(["xmessage", "-name", "otherprogram", "-geometry", "+40+500",
-                             "another program"], env=session.env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, start_new_session=True)
-    session.procs.append(("xmessage", proc))
-    wid = wait_for("the other window", lambda: [
-        int(w) for w in session.xdotool("search", "--classname", "otherprogram",
-                                        check=False).split()
-        if session.is_mapped(int(w))])[0]
+    """Another program's window, focused: hot keys must work from there. Each call starts a
+    new one with a title of its own, so it is never confused with an earlier one."""
+    title = f"another program {next(_OTHER_WINDOWS)}"
+    _, wid = session.start_window(["xmessage", "-name", "otherprogram", "-title", title,
+                                   "-geometry", "+40+500", title], title, "xmessage")
     session.activate(wid)
     return wid
 
@@ -78,7 +76,7 @@ def tasks_and_title(session, app, artifacts):
     # Enter on the row that already runs changes nothing; Enter on the other one switches.
     select_and_run(app, to_row(2, 1), "Beta two")
     app.session.key("Return")
-    settle(0.5)
+    app.keys_handled()
     check(app.title() == "Beta two - Tallyvox", f"Enter on the active row: {app.title()!r}")
     rows = app.wait_tasks("time charged to both tasks", lambda r: all(ms > 0 for _, ms in r))
     check([c for c, _ in rows] == ["Alpha", "Beta two"], f"rows out of order: {rows!r}")
@@ -122,6 +120,17 @@ def clipboard_copy(session, app, artifacts):
     app.suppress_hide_tip()
     app.start()
     app.wait_title(IDLE_TITLE)
+    # Keys no enabled action takes reach the list as ordinary keys, and the list copies
+    # nothing: not the current row without a selection, not on Ctrl+Insert or the Copy key.
+    for keys in (["ctrl+c"], to_row(3, 0) + ["ctrl+space", "ctrl+c"],
+                 to_row(3, 0) + ["shift+Down", "ctrl+Insert"], ["XF86Copy"]):
+        session.set_clipboard(b"untouched")
+        app.focus()
+        session.key(*keys)
+        app.keys_handled()
+        check(session.clipboard() == b"untouched",
+              f"{'+'.join(keys)} without an action for it put {session.clipboard()!r} "
+              f"on the clipboard")
     cases = [
         (to_row(3, 0), "A\t0:05\r\n"),
         (to_row(3, 2), "C\t1:00:00"),
@@ -155,10 +164,10 @@ def hide_and_hot_key(session, app, artifacts):
     app.start()
     app.focus()
     session.key("Escape")
-    tip = app.wait_dialog("Tallyvox")
+    # The tip takes the focus by itself: Enter right after Esc answers it.
+    app.wait_focused_dialog("Tallyvox")
     app.wait_mapped(False)
     check(not os.path.exists(app.path("notip")), "notip was written before the tip was dismissed")
-    session.activate(tip)
     session.key("Return")
     app.wait_no_dialog("Tallyvox")
     wait_for("the notip marker", lambda: os.path.exists(app.path("notip")))
@@ -166,16 +175,17 @@ def hide_and_hot_key(session, app, artifacts):
     other = other_window(session)
     session.key("ctrl+shift+space")
     app.wait_mapped(True)
-    wait_for("the main window in front", lambda: session.active_window() == app.main_window())
+    session.wait_active(app.main_window(), "the main window in front")
     check(session.is_mapped(other), "the other program's window went away")
-    # A second hide in the same run shows no tip.
+    # A second hide in the same run shows no tip. The program would map the tip before it
+    # handles the hot key, and the window manager handles map requests in order: once the
+    # window is back, a tip would be there too.
     session.key("Escape")
     app.wait_mapped(False)
-    settle(1.0)
-    check(not app.dialogs("Tallyvox"), "the hide tip came up a second time")
     other_window(session)
     session.key("ctrl+shift+space")
     app.wait_mapped(True)
+    check(not app.dialogs("Tallyvox"), "the hide tip came up a second time")
 
 
 @scenario
@@ -193,7 +203,7 @@ def tray_click(session, app, artifacts):
     app.wait_title("Epsilon - Tallyvox")
     app.click_tray(count=2)
     app.wait_mapped(False)
-    settle(1.0)
+    settle(1.0)  # past the double-click interval, when a wrongly pending single click acts
     check(app.title() == "Epsilon - Tallyvox",
           f"a double click changed the tracking: title {app.title()!r}")
     app.click_tray(count=2)
@@ -233,7 +243,7 @@ def second_instance(session, app, artifacts):
     app.wait_mapped(True)
     window = app.main_window()
     check(app.title() == IDLE_TITLE, f"the shown window's title is {app.title()!r}")
-    wait_for("the first instance in front", lambda: session.active_window() == window)
+    session.wait_active(window, "the first instance in front")
     check(app.alive(), "the first instance ended too")
 
 
@@ -390,6 +400,211 @@ def update_offer(session, app, artifacts):
         check(app.alive(), "the program ended after the offer")
     finally:
         server.shutdown()
+
+
+def withdrawn(session, wid):
+    return wid not in session.client_list() and not session.is_mapped(wid)
+
+
+def iconify_button(session, wid):
+    """Screen position of the minimize button in the window manager's title bar (openbox lays
+    out the title as icon, label, then minimize, maximize and close at the right)."""
+    info = session.run(["xwininfo", "-children", "-id", str(wid)])
+    frame = int(info.split("Parent window id: ", 1)[1].split()[0], 16)
+    width = int(session.run(["xwininfo", "-id", str(wid)]).split("Width:", 1)[1].split()[0])
+    tree = session.run(["xwininfo", "-tree", "-id", str(frame)]).splitlines()
+    depth = lambda line: len(line) - len(line.lstrip())
+    for i, line in enumerate(tree):
+        if f" {width}x" not in line or "x18+" not in line and "x17+" not in line:
+            continue
+        buttons = []
+        for child in tree[i + 1:]:
+            if depth(child) <= depth(line):
+                break
+            if not child.strip().startswith("0x"):
+                continue
+            geometry = child.split()[-2:]  # WxH+x+y  +absx+absy
+            size, _, rel = geometry[0].partition("+")
+            w, h = (int(v) for v in size.split("x"))
+            x = int(rel.split("+")[0])
+            if w == h and 8 <= w <= 16 and x > width // 2:
+                absx, absy = (int(v) for v in geometry[1].lstrip("+").split("+"))
+                buttons.append((absx + w // 2, absy + h // 2))
+        if len(buttons) >= 3:
+            return min(buttons)
+    raise Failed(f"no minimize button in the title bar of window {wid}")
+
+
+def painted(session, wid, path):
+    """True when the window's client area shows more than a black, unpainted rectangle."""
+    if not session.screenshot(path, wid):
+        return True  # no ImageMagick: nothing to look at
+    mean = session.run(["convert", path, "-format", "%[fx:mean]", "info:"], check=False)
+    try:
+        return float(mean) > 0.2
+    except ValueError:
+        return False
+
+
+@scenario
+def minimize_hides(session, app, artifacts):
+    """Minimizing, by the title-bar button or by a client's request, withdraws the window: no
+    taskbar entry, not viewable, no keys; the hot key or a tray double click brings it back
+    painted and focused. Ten rounds, alternating the ways."""
+    app.suppress_hide_tip()
+    app.write_tasks([("Kappa", 0)])
+    app.start()
+    select_and_run(app, to_row(1, 0), "Kappa")
+    titles = ["Kappa - Tallyvox", IDLE_TITLE]
+    shot = os.path.join(app.folder, "window.png")
+    for round_ in range(10):
+        window = app.main_window()
+        app.focus()
+        if round_ % 2:
+            session.xdotool("windowminimize", str(window))
+        else:
+            x, y = iconify_button(session, window)
+            session.xdotool("mousemove", str(x), str(y), "click", "1")
+        wait_for(f"round {round_}: the minimized window withdrawn",
+                 lambda: withdrawn(session, window))
+        # Keys typed now reach no window of the program; the pause hot key still works, and
+        # once its title change shows, the program has handled everything before it.
+        session.key("Insert", "alt+shift+space")
+        app.wait_title(titles[(round_ + 1) % 2])
+        check(withdrawn(session, window),
+              f"round {round_}: the minimized window came back: mapped {session.is_mapped(window)}, "
+              f"managed {window in session.client_list()}")
+        check(not app.dialogs("New task"), f"round {round_}: a hidden window took Insert")
+        if round_ % 2:
+            app.click_tray(count=2)
+        else:
+            session.key("ctrl+shift+space")
+        app.wait_mapped(True)
+        wait_for(f"round {round_}: the shown window in front",
+                 lambda: session.active_window() == window)
+        wait_for(f"round {round_}: the shown window painted",
+                 lambda: painted(session, window, shot))
+        check(window in session.client_list(), f"round {round_}: the shown window is not managed")
+
+
+def tooltips(app):
+    """Mapped override-redirect windows of the program other than its tray icon: tooltips."""
+    icon = app.tray_icon()
+    found = []
+    for wid in app.session.pid_windows(app.proc.pid):
+        if wid == icon or not app.session.is_mapped(wid):
+            continue
+        info = app.session.run(["xwininfo", "-id", str(wid)], check=False)
+        if "Override Redirect State: yes" in info:
+            found.append(int(info.split("Width:", 1)[1].split()[0]))
+    return found
+
+
+def tray_tip_width(app):
+    """Hovers over the tray icon and returns the width of the tip that comes up."""
+    app.session.xdotool("mousemove", "--window", str(app.tray_icon()), "8", "8")
+    width = wait_for("the tray tip", lambda: tooltips(app))[0]
+    app.session.xdotool("mousemove", "600", "600")
+    wait_for("the tray tip to go", lambda: not tooltips(app))
+    return width
+
+
+@scenario
+def tray_tip_literal(session, app, artifacts):
+    """The tray tip shows a caption with tags and an ampersand as typed, as the title does."""
+    app.suppress_hide_tip()
+    marked, plain = "<b>x</b> & y", "x & y"
+    app.write_tasks([(marked, 0), (plain, 0)])
+    app.start()
+    select_and_run(app, to_row(2, 1), plain)
+    plain_width = tray_tip_width(app)
+    select_and_run(app, to_row(2, 0), marked)
+    marked_width = tray_tip_width(app)
+    # Shown literally, "<b></b>" adds some 40 pixels of text; taken for markup it adds none.
+    check(marked_width >= plain_width + 25,
+          f"the tip of {marked!r} is {marked_width} pixels wide, that of {plain!r} "
+          f"{plain_width}: the tags were taken for markup")
+
+
+@scenario
+def tray_buttons(session, app, artifacts):
+    """A single middle click does nothing; double clicks of the right and middle buttons toggle
+    the window; two single clicks too far apart for a double click pause once."""
+    app.suppress_hide_tip()
+    app.write_tasks([("Lambda", 0)])
+    app.start()
+    select_and_run(app, to_row(1, 0), "Lambda")
+    icon = str(app.tray_icon())
+    session.xdotool("mousemove", "--window", icon, "8", "8", "click", "2")
+    # The pause hot key comes after the click: once the title shows it, the click was handled.
+    session.key("alt+shift+space")
+    app.wait_title(IDLE_TITLE)
+    check(app.mapped(), "a single middle click on the tray icon hid the window")
+    session.key("alt+shift+space")
+    app.wait_title("Lambda - Tallyvox")
+    for button, name in (("3", "right"), ("2", "middle")):
+        for shown in (False, True):
+            session.xdotool("mousemove", "--window", icon, "8", "8",
+                            "click", "--repeat", "2", "--delay", "90", button)
+            try:
+                app.wait_mapped(shown, timeout=5)
+            except Failed:
+                raise Failed(f"a {name} double click did not {'show' if shown else 'hide'} "
+                             f"the window") from None
+    check(app.title() == "Lambda - Tallyvox", f"double clicks changed tracking: {app.title()!r}")
+    session.xdotool("mousemove", "--window", icon, "2", "2", "click", "1",
+                    "mousemove", "--window", icon, "20", "20", "click", "1")
+    app.wait_title(IDLE_TITLE)
+    check(app.mapped(), "two single clicks far apart were taken for a double click")
+
+
+def work_area(session):
+    """The window manager's work area of the first desktop: x, y, width, height."""
+    out = session.run(["xprop", "-root", "_NET_WORKAREA"])
+    return tuple(int(v) for v in out.split("=", 1)[1].replace(",", " ").split()[:4])
+
+
+def frame_origin(session, wid):
+    """Screen position of the window's frame (its title bar and borders included)."""
+    info = session.run(["xwininfo", "-id", str(wid)])
+    x, y = (int(info.split(f"Absolute upper-left {k}:", 1)[1].split()[0]) for k in "XY")
+    extents = session.run(["xprop", "-id", str(wid), "_NET_FRAME_EXTENTS"], check=False)
+    left = top = 0
+    if "=" in extents:
+        left, _, top, _ = (int(v) for v in extents.split("=", 1)[1].split(","))
+    return x - left, y - top
+
+
+@scenario
+def edge_snap(session, app, artifacts):
+    """A window dragged by its title bar to within 7 pixels of the work area's left and top
+    edges stays where the drag holds it, and ends at the edges when the button is released."""
+    app.suppress_hide_tip()
+    app.start()
+    window = app.main_window()
+    app.focus()
+    area_x, area_y, _, _ = work_area(session)
+    start_x, start_y = frame_origin(session, window)
+    grab_x, grab_y = start_x + 200, start_y + 10  # in the title bar
+    target = (area_x + 5, area_y + 6)
+    session.xdotool("mousemove", str(grab_x), str(grab_y), "mousedown", "1")
+    steps = 8
+    for i in range(1, steps + 1):
+        session.xdotool("mousemove", str(grab_x + (target[0] - start_x) * i // steps),
+                        str(grab_y + (target[1] - start_y) * i // steps))
+    wait_for("the dragged window near the corner",
+             lambda: frame_origin(session, window) == target)
+    settle(0.6)
+    held = frame_origin(session, window)
+    session.xdotool("mouseup", "1")
+    check(held == target, f"the window moved to {held} while the drag held it at {target}")
+    try:
+        wait_for("the window at the work area's corner",
+                 lambda: frame_origin(session, window) == (area_x, area_y), timeout=5)
+    except Failed:
+        raise Failed(f"released {target[0] - area_x}, {target[1] - area_y} pixels from the work "
+                     f"area's corner, the window ends at {frame_origin(session, window)}, not at "
+                     f"{(area_x, area_y)}") from None
 
 
 def make_app(session, binary, root):

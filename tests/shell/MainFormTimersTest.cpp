@@ -3,10 +3,15 @@
 #include "ErrorDialog.h"
 #include "Errors.h"
 #include "HotKey.h"
+#include "ScreenSnap.h"
+#include "SettingsFormUnit.h"
 #include "TaskTracker.h"
 
 #include <QCoreApplication>
+#include <QCheckBox>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QTimer>
 
@@ -213,7 +218,52 @@ TEST_F(MainFormFixture, TimeColumnIsOnePointFourTimesTheWidestTimeText) {
     const int text = QFontMetrics(form.ListView1->font()).horizontalAdvance(QStringLiteral("00:00:00"));
     EXPECT_EQ(form.TimeColumnWidth, static_cast<int>(std::lround(text * 1.4)));
     EXPECT_EQ(form.ListView1->header()->sectionSize(1), form.TimeColumnWidth);
-    EXPECT_EQ(form.ListView1->font().pointSize(), 10);
+}
+
+TEST(ScreenSnap, FramesWithinSevenPixelsOfAWorkAreaEdgeEndAtIt) {
+    const QRect area(0, 24, 1280, 776); // a panel above
+    struct {
+        QPoint From, To;
+    } cases[] = {
+        {{7, 300}, {0, 300}},     {{8, 300}, {8, 300}},     {{-7, 300}, {0, 300}},  {{-8, 300}, {-8, 300}},
+        {{300, 31}, {300, 24}},   {{300, 17}, {300, 24}},   {{300, 16}, {300, 16}}, {{693, 300}, {700, 300}},
+        {{707, 300}, {700, 300}}, {{692, 300}, {692, 300}}, {{4, 407}, {0, 400}},   {{0, 24}, {0, 24}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TScreenSnap::Snapped(QRect(c.From, QSize(580, 400)), area, 7), c.To)
+            << c.From.x() << "," << c.From.y();
+}
+
+TEST_F(MainFormFixture, WindowAndListAreDrawnInTahoma) {
+    TMainForm& form = CreateForm();
+    EXPECT_EQ(QFontInfo(form.font()).family(), QStringLiteral("Tahoma"));
+    EXPECT_EQ(QFontInfo(form.font()).pixelSize(), 11);
+    EXPECT_EQ(QFontInfo(form.ListView1->font()).family(), QStringLiteral("Tahoma"));
+    EXPECT_EQ(QFontInfo(form.ListView1->font()).pixelSize(), 13);
+}
+
+TEST_F(MainFormFixture, SettingsOpenWithWhatTheLastCloseLoaded) {
+    TMainForm& form = CreateForm();
+    TSettingsForm settings(&form, TSettings::Instance(), Prompt);
+    form.SetSettingsForm(&settings);
+    const QString path = DataFiles().Settings();
+    const auto store = [&](const QByteArray& Data) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(Data);
+    };
+    store("[InactivityDetection]\r\nEnabled=0\r\nPeriod=5\r\n"); // by hand, after the load
+    bool shownChecked = false;
+    QTimer::singleShot(0, &settings, [&] {
+        shownChecked = settings.InactivityDetectionEnabled->isChecked();
+        settings.Button1->click();
+    });
+    form.ExecuteAction(form.AppSettings);
+    EXPECT_TRUE(shownChecked) << "the hand edit is not shown at the opening";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n"))
+        << "OK writes the dialog's values over it";
 }
 
 TEST_F(MainFormFixture, ResizingRefitsTheNameColumnNeverBelowZero) {

@@ -8,8 +8,15 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 namespace {
+// The tray tip as the tray shows it: an XEmbed tray's label renders rich text.
+QString ShownTrayTip(const TMainForm& Form) {
+    const QString tip = Form.TrayIcon->toolTip();
+    return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip;
+}
+
 
 const QString FirstHideTip = QStringLiteral("To see the window again just press Shift+Ctrl+Space. It works globally.");
 
@@ -137,7 +144,7 @@ TEST_F(MainFormFixture, SingleTrayClickTogglesTrackingAfterTheInterval) {
     EXPECT_NE(form.Tracker().ActiveTask(), nullptr) << "nothing happens before the interval has passed";
     form.TrayClick->TrayClickTimerProc();
     EXPECT_EQ(form.Tracker().ActiveTask(), nullptr);
-    EXPECT_EQ(form.TrayIcon->toolTip(), QStringLiteral("(idle) - Tallyvox"));
+    EXPECT_EQ(ShownTrayTip(form), QStringLiteral("(idle) - Tallyvox"));
     form.TrayClick->TrayIconClick();
     form.TrayClick->TrayClickTimerProc();
     EXPECT_EQ(form.Tracker().ActiveTask(), &form.Tracker().Row(0));
@@ -156,6 +163,7 @@ struct TClickCase {
     const char* Name;
     std::vector<QSystemTrayIcon::ActivationReason> Reasons;
     bool ShownAfter;
+    bool StatusNotifierHost = false; // which counts two Triggers as a double click
 };
 
 class TrayClickSequenceTest : public MainFormFixture, public ::testing::WithParamInterface<TClickCase> {};
@@ -166,6 +174,7 @@ TEST_P(TrayClickSequenceTest, DoubleClicksToggleTheWindowAndLeaveTrackingAlone) 
     TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
     form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
     form.show();
+    form.TrayClick->SetTwoTriggersMakeDoubleClick(GetParam().StatusNotifierHost);
     for (QSystemTrayIcon::ActivationReason reason : GetParam().Reasons)
         Q_EMIT form.TrayIcon->activated(reason);
     EXPECT_FALSE(form.TrayClick->ClickPending());
@@ -175,22 +184,34 @@ TEST_P(TrayClickSequenceTest, DoubleClicksToggleTheWindowAndLeaveTrackingAlone) 
 
 const TClickCase ClickCases[] = {
     {"XEmbedTriggerThenDoubleClick", {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}, false},
-    {"StatusNotifierTwoTriggers", {QSystemTrayIcon::Trigger, QSystemTrayIcon::Trigger}, false},
+    {"StatusNotifierTwoTriggers", {QSystemTrayIcon::Trigger, QSystemTrayIcon::Trigger}, false, true},
     {"TwoTriggersAndADoubleClickToggleOnce",
-     {QSystemTrayIcon::Trigger, QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}, false},
+     {QSystemTrayIcon::Trigger, QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}, false, true},
     {"TwoDoubleClicksToggleTwice",
      {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick},
      true},
-    {"MiddleClickToggles", {QSystemTrayIcon::MiddleClick}, false},
+    {"SingleMiddleClickDoesNothing", {QSystemTrayIcon::MiddleClick}, true},
 };
 INSTANTIATE_TEST_SUITE_P(Sequences, TrayClickSequenceTest, ::testing::ValuesIn(ClickCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MainFormFixture, TrayTipIsTheTitleCutTo127Characters) {
-    TMainForm& form = CreateFormWith({{QString(130, u'x'), 0}});
+    TMainForm& form = CreateFormWith({{QString(130, u'x'), 0}, {QString(130, u'&'), 0}});
     form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
     EXPECT_EQ(form.windowTitle(), QString(130, u'x') + QStringLiteral(" - Tallyvox"));
-    EXPECT_EQ(form.TrayIcon->toolTip(), QString(127, u'x'));
+    EXPECT_EQ(ShownTrayTip(form), QString(127, u'x'));
+    form.Tracker().SetActiveTask(&form.Tracker().Row(1), false);
+    EXPECT_EQ(ShownTrayTip(form), QString(127, u'&')) << "the cut counts the title, not markup";
+}
+
+TEST(TrayToolTip, ReadsExactlyAsTheTitleOnEitherTray) {
+    for (const QString& tip : {QStringLiteral("<b>x</b> & y - Tallyvox"), QStringLiteral("a   b &amp; <br> - Tallyvox"),
+                               QStringLiteral("  - Tallyvox")}) {
+        EXPECT_EQ(TMainForm::TrayToolTip(tip, false), tip) << "a StatusNotifierItem tip title is plain";
+        const QString rich = TMainForm::TrayToolTip(tip, true);
+        EXPECT_TRUE(Qt::mightBeRichText(rich)) << "the XEmbed tip label must not guess";
+        EXPECT_EQ(QTextDocumentFragment::fromHtml(rich).toPlainText(), tip);
+    }
 }
 
 QStringList MenuTexts(const QMenu* Menu) {

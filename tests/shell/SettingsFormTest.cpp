@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -51,22 +53,48 @@ protected:
 
 TEST_F(SettingsFormTest, WindowLayout) {
     auto form = Open();
+    EXPECT_EQ(QFontInfo(form->font()).family(), QStringLiteral("Tahoma"));
+    EXPECT_EQ(QFontInfo(form->font()).pixelSize(), 11);
+    // This style's check box wants a few pixels more than the designed 249 for its caption; it
+    // gets them, and the field and the right edge move along.
+    const int grow = std::max(0, form->InactivityDetectionEnabled->sizeHint().width() - 249);
+    EXPECT_LE(grow, 12);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Settings"));
-    EXPECT_EQ(form->size(), QSize(348, 99));
+    EXPECT_EQ(form->size(), QSize(348 + grow, 99));
     EXPECT_EQ(form->InactivityDetectionEnabled->text(),
               QStringLiteral("Stop currently active task after inactivity period"));
-    EXPECT_EQ(form->InactivityDetectionEnabled->geometry(), QRect(8, 8, 249, 17));
-    EXPECT_EQ(form->InactivityDetectionPeriod->geometry(), QRect(263, 6, 58, 21));
+    EXPECT_EQ(form->InactivityDetectionEnabled->geometry(), QRect(8, 8, 249 + grow, 17));
+    EXPECT_EQ(form->InactivityDetectionPeriod->geometry(), QRect(263 + grow, 6, 58, 21));
     EXPECT_TRUE(form->InactivityDetectionPeriod->alignment() & Qt::AlignRight);
     EXPECT_EQ(form->Button1->text(), QStringLiteral("OK"));
     EXPECT_EQ(form->Button2->text(), QStringLiteral("Cancel"));
     EXPECT_TRUE(form->Button1->isDefault());
-    EXPECT_EQ(form->Button1->geometry(), QRect(184, 66, 75, 25));
-    EXPECT_EQ(form->Button2->geometry(), QRect(265, 66, 75, 25));
+    EXPECT_EQ(form->Button1->geometry(), QRect(184 + grow, 66, 75, 25));
+    EXPECT_EQ(form->Button2->geometry(), QRect(265 + grow, 66, 75, 25));
     form->resize(448, 149);
     EXPECT_EQ(form->Button1->geometry(), QRect(284, 116, 75, 25)) << "anchored right and bottom";
     EXPECT_EQ(form->Button2->geometry(), QRect(365, 116, 75, 25));
-    EXPECT_EQ(form->InactivityDetectionPeriod->geometry(), QRect(263, 6, 58, 21));
+    EXPECT_EQ(form->InactivityDetectionPeriod->geometry(), QRect(263 + grow, 6, 58, 21));
+}
+
+TEST_F(SettingsFormTest, AWiderFaceGrowsTheControlsInsteadOfCuttingTheirText) {
+    auto form = Open();
+    QFont wide(QStringLiteral("DejaVu Sans"));
+    wide.setPixelSize(15);
+    form->setFont(wide);
+    const QRect box = form->InactivityDetectionEnabled->geometry();
+    const QRect field = form->InactivityDetectionPeriod->geometry();
+    EXPECT_GE(box.width(), form->InactivityDetectionEnabled->sizeHint().width()) << "caption cut";
+    EXPECT_GE(box.height(), form->InactivityDetectionEnabled->sizeHint().height());
+    EXPECT_GT(field.left(), box.right()) << "the field covers the caption";
+    EXPECT_GE(field.width(), QFontMetrics(wide).horizontalAdvance(QStringLiteral("00:00:00")));
+    EXPECT_LE(field.right(), form->width());
+    for (const QPushButton* button : {form->Button1, form->Button2}) {
+        EXPECT_GT(button->y(), field.bottom()) << "the buttons cover the field";
+        EXPECT_LE(button->geometry().bottom(), form->height());
+        EXPECT_GE(button->width(), QFontMetrics(wide).horizontalAdvance(button->text()));
+    }
+    EXPECT_LT(form->Button1->geometry().right(), form->Button2->x());
 }
 
 struct TLoadCase {

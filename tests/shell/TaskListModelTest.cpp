@@ -24,6 +24,8 @@ TEST(TaskListModel, ShowsCaptionLeftAndTimeRightReadOnly) {
     EXPECT_TRUE(alignment(1) & Qt::AlignRight);
     EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
     EXPECT_TRUE(model.flags(model.index(0, 1)) & Qt::ItemIsSelectable);
+    EXPECT_FALSE(model.data(model.index(0, 0), Qt::ToolTipRole).isValid()) << "rows carry no tooltip";
+    EXPECT_FALSE(model.data(model.index(0, 1), Qt::ToolTipRole).isValid()) << "rows carry no tooltip";
     EXPECT_FALSE(model.data(model.index(5, 0)).isValid()) << "rows past the end have no data";
     EXPECT_EQ(model.rowCount(model.index(0, 0)), 0) << "rows have no children";
 }

@@ -11,6 +11,7 @@ struct TSequenceCase {
     const char* Events;
     int Clicks;
     int DoubleClicks;
+    bool XEmbed = false; // real double clicks only: two Triggers are two clicks
 };
 
 class TrayClickHandlerTest : public ::testing::TestWithParam<TSequenceCase> {};
@@ -18,6 +19,7 @@ class TrayClickHandlerTest : public ::testing::TestWithParam<TSequenceCase> {};
 TEST_P(TrayClickHandlerTest, CountsSingleAndDoubleClicks) {
     int clicks = 0, doubles = 0;
     TTrayClickHandler handler([] { return 500; }, [&] { ++clicks; }, [&] { ++doubles; });
+    handler.SetTwoTriggersMakeDoubleClick(!GetParam().XEmbed);
     for (char event : std::string(GetParam().Events)) {
         if (event == 'T')
             handler.TrayIconClick();
@@ -43,6 +45,11 @@ const TSequenceCase Sequences[] = {
     {"D", 0, 1},
     {"TDTD", 0, 2},
     {"F", 0, 0},
+    {"TD", 0, 1, true},
+    {"TT", 0, 0, true},  // the second click restarts the wait...
+    {"TTF", 1, 0, true}, // ...and one pause or resume follows
+    {"TFTF", 2, 0, true},
+    {"TTD", 0, 1, true},
 };
 INSTANTIATE_TEST_SUITE_P(Sequences, TrayClickHandlerTest, ::testing::ValuesIn(Sequences));
 

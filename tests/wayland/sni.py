@@ -71,9 +71,11 @@ def sni_tray(session, binary, root):
         check(idle_icon, "the item has no icon")
         check(item.props()["Title"] == "Tallyvox", f"the item's title is {item.props()['Title']!r}")
 
-        add_task(app, "Alpha")
-        select_and_run(app, ["Home"], "Alpha")
-        wait_for("the active task's tip", lambda: item.tooltip() == "Alpha - Tallyvox")
+        # The tip title is plain text: the caption's tags and ampersand arrive as typed.
+        caption = "Alpha <b>&</b>"
+        add_task(app, caption)
+        select_and_run(app, ["Home"], caption)
+        wait_for("the active task's tip", lambda: item.tooltip() == f"{caption} - Tallyvox")
         active_icon = item.icon()
         check(active_icon != idle_icon, "the icon did not change to the active image")
         check(item.menu() == [("Pause", True), ("Hide", True), ("Settings", True), ("Exit", True)],

@@ -124,11 +124,8 @@ private Q_SLOTS:
         BindShortcuts();
     }
 
-    void OnBindResponse(uint Response, const QVariantMap&) {
-        EndRequest();
-        if (Response != 0)
-            qInfo("The desktop did not bind the global shortcuts (response %u)", Response);
-    }
+    // A refused or cancelled bind (Response 1 or 2) is as silent as a key another program holds.
+    void OnBindResponse(uint, const QVariantMap&) { EndRequest(); }
 
     // Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options)
     void OnActivated(const QDBusMessage& Message) {

@@ -12,6 +12,10 @@ packages=(
     wmctrl
     # Tahoma for the window and its dialogs where no Tahoma is installed
     fonts-wine
+    # Wayland: the idle protocol's client code, and the tests on a real compositor with fake
+    # desktop services (portal, tray watcher) on a private bus
+    qt6-wayland libwayland-dev libwayland-bin wayland-protocols xdg-desktop-portal-dev weston
+    python3-dbus python3-gi
     # fuzzing and sanitizers
     clang
     # the Debian package of `make package` (dpkg-shlibdeps) and the check of its AppStream data

@@ -1,5 +1,7 @@
 #include "HotKeyBackends.h"
 
+#include "LastInput.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHash>
@@ -53,12 +55,21 @@ std::function<void(std::int32_t)>& PressedHandler() {
 }
 
 std::unique_ptr<IHotKeyBackend> ChooseBackend() {
-    if (qGuiApp != nullptr && QGuiApplication::platformName() == QStringLiteral("xcb"))
+    if (qGuiApp == nullptr)
+        return CreateSilentHotKeyBackend();
+    const QString platform = QGuiApplication::platformName();
+    // Under XWayland an X grab fires only while one of the X windows has the focus: a Wayland
+    // session takes its hot keys from the desktop portal, whichever platform Qt runs on.
+    if (platform.startsWith(QStringLiteral("wayland")) || (platform == QStringLiteral("xcb") && IsWaylandSession()))
+        return CreatePortalHotKeyBackend();
+    if (platform == QStringLiteral("xcb"))
         if (std::unique_ptr<IHotKeyBackend> x11 = CreateX11HotKeyBackend())
             return x11;
-    return std::make_unique<TSilentHotKeyBackend>();
+    return CreateSilentHotKeyBackend();
 }
 } // namespace
+
+std::unique_ptr<IHotKeyBackend> CreateSilentHotKeyBackend() { return std::make_unique<TSilentHotKeyBackend>(); }
 
 IHotKeyBackend& HotKeyBackend() {
     static const std::unique_ptr<IHotKeyBackend> backend = ChooseBackend();

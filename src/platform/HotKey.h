@@ -9,9 +9,11 @@
 // Windows ones the program was built around: Alt 1, Ctrl 2, Shift 4, Win 8; Space 0x20,
 // digits '0'..'9' and letters 'A'..'Z' as their character codes.
 //
-// On an X11 session the keys are grabbed on the root window; everywhere else (Wayland, the
-// offscreen platform) registration silently does nothing, and atoms come from a table of the
-// process, so identifiers stay distinct and nonzero.
+// On an X11 session the keys are grabbed on the root window. On a Wayland session they are
+// bound through the desktop portal's GlobalShortcuts (asynchronously: Register only says the
+// request went out; a refusal later is silent). Elsewhere (the offscreen platform)
+// registration silently does nothing. Outside X11, atoms come from a table of the process,
+// so identifiers stay distinct and nonzero.
 class IHotKeyBackend {
 public:
     virtual ~IHotKeyBackend() = default;

@@ -16,8 +16,11 @@ bool IsWaylandSession() {
 }
 
 std::unique_ptr<ILastInputSource> CreateLastInputSource(const ITickCounter& Ticks) {
-    if (IsWaylandSession())
+    if (IsWaylandSession()) {
+        if (auto wayland = CreateWaylandLastInputSource(Ticks))
+            return wayland;
         return CreateDBusLastInputSource(Ticks);
+    }
     if (auto x11 = CreateX11LastInputSource(Ticks))
         return x11;
     return std::make_unique<TNoLastInputSource>();

@@ -13,16 +13,23 @@ public:
     // The tick count (same counter as ITickCounter) of the last input; std::nullopt when no
     // source answers, which callers must treat as "the user is active".
     virtual std::optional<std::uint32_t> LastInputTick() = 0;
+    // The idle limit the caller compares against, told after each query. Sources that are
+    // told by the desktop only when a chosen time has passed (ext-idle-notify) watch for it.
+    virtual void SetIdleLimit(std::uint32_t LimitMs) { static_cast<void>(LimitMs); }
 };
 
-// The source for the running session, chosen here and nowhere else: the desktop's D-Bus idle
-// monitor on Wayland (XScreenSaver through XWayland does not see input to native Wayland
-// windows), the XScreenSaver extension on X11, otherwise a source that never answers.
+// The source for the running session, chosen here and nowhere else. On Wayland: the
+// compositor's ext-idle-notify-v1, else the desktop's D-Bus idle monitor (never the X screen
+// saver through XWayland: it does not see input to native Wayland windows). On X11 the
+// XScreenSaver extension; otherwise a source that never answers.
 std::unique_ptr<ILastInputSource> CreateLastInputSource(const ITickCounter& Ticks);
 
 // The backends, each usable on its own (the factory picks one).
 std::unique_ptr<ILastInputSource> CreateX11LastInputSource(const ITickCounter& Ticks); // nullptr without X11
-std::unique_ptr<ILastInputSource> CreateDBusLastInputSource(const ITickCounter& Ticks);
+std::unique_ptr<ILastInputSource> CreateDBusLastInputSource(const ITickCounter& Ticks); // asynchronous
+// nullptr when no Wayland compositor answers at $WAYLAND_DISPLAY (or WAYLAND_SOCKET) or it
+// lacks wl_seat or ext_idle_notifier_v1.
+std::unique_ptr<ILastInputSource> CreateWaylandLastInputSource(const ITickCounter& Ticks);
 
 // Last-input tick from an idle time: Now - IdleMs modulo 2^32.
 constexpr std::uint32_t LastInputTickFromIdle(std::uint32_t Now, std::uint64_t IdleMs) {

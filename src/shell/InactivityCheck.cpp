@@ -22,6 +22,7 @@ void TInactivityCheck::Check() {
     const std::optional<std::uint32_t> lastInput = FLastInput.LastInputTick();
     const std::uint32_t period = FSettings.InactivityDetectionPeriod();
     const std::uint32_t now = FTicks.Now();
+    FLastInput.SetIdleLimit(period * 1000u);
     // Without an answer the user counts as active: a failed query must never stop a busy user's task.
     if (!lastInput || !IsUserInactive(now, *lastInput, period))
         return;

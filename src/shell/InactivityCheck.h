@@ -20,7 +20,8 @@ public:
     // No active task: nothing is read. Detection off: stop there. Otherwise the last input,
     // the period and the tick count are read in that order; a user idle for longer than the
     // period gets the task stopped and the warning box (its answer is not used). A last-input
-    // query that fails counts as recent input.
+    // query that fails counts as recent input. The source is then told the limit, so one that
+    // the desktop notifies only after a chosen idle time watches for the current period.
     void Check();
 
 private:

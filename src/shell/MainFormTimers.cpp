@@ -11,6 +11,7 @@
 #include "Settings.h"
 #include "SettingsFormUnit.h"
 #include "TaskFile.h"
+#include "TaskListModel.h"
 #include "TaskListView.h"
 #include "UpdateCheck.h"
 #include "Upgrade.h"
@@ -91,6 +92,11 @@ void TMainForm::LoadTaskList() {
     if (!FileExists(path))
         return;
     const QStringList backupsBefore = TaskFileBackups(path);
+    struct TAppending {
+        TTaskListModel& Model;
+        ~TAppending() { Model.EndAppending(); }
+    } appending{*FModel};
+    FModel->BeginAppending();
     try {
         LoadTasks(FTracker, path);
     } catch (...) {
@@ -101,17 +107,21 @@ void TMainForm::LoadTaskList() {
     }
 }
 
-void TMainForm::SaveTaskList() {
+void TMainForm::MoveUnreadListAside() {
+    if (!FTasksDbUnread)
+        return;
     const QString path = DataFiles().TasksDb();
-    if (FTasksDbUnread) {
-        QString aside = path + QStringLiteral(".unread");
-        for (int n = 1; QFile::exists(aside); ++n)
-            aside = path + QStringLiteral(".unread.") + QString::number(n);
-        if (FileExists(path) && !QFile::rename(path, aside))
-            throw EFileError(QStringLiteral("Cannot create file \"%1\". The unread task file is in the way.").arg(aside));
-        FTasksDbUnread = false;
-    }
-    SaveTasks(FTracker, path);
+    QString aside = path + QStringLiteral(".unread");
+    for (int n = 1; QFile::exists(aside); ++n)
+        aside = path + QStringLiteral(".unread.") + QString::number(n);
+    if (FileExists(path) && !QFile::rename(path, aside))
+        throw EFileError(QStringLiteral("Cannot create file \"%1\". The unread task file is in the way.").arg(aside));
+    FTasksDbUnread = false;
+}
+
+void TMainForm::SaveTaskList() {
+    MoveUnreadListAside();
+    FTaskFileWriter.Write(DataFiles().TasksDb(), TaskFileBytes(FTracker));
 }
 
 void TMainForm::SaveTaskListSilently() {
@@ -121,6 +131,17 @@ void TMainForm::SaveTaskListSilently() {
         // A failing disk shows at Exit, where the user can still copy the tasks.
     }
 }
+
+void TMainForm::PostTaskList() {
+    try {
+        MoveUnreadListAside();
+        FTaskFileWriter.Post(DataFiles().TasksDb(), TaskFileBytes(FTracker));
+    } catch (const std::exception&) {
+        // As for the quiet saves: the next save tries again.
+    }
+}
+
+void TMainForm::WaitForTaskFileWrites() { FTaskFileWriter.Flush(); }
 
 void TMainForm::InitColumnWidths() {
     const int textWidth = QFontMetrics(ListView1->font()).horizontalAdvance(QStringLiteral("00:00:00"));
@@ -139,7 +160,8 @@ void TMainForm::Timer1Timer() {
     if (!FTracker.ActiveTask())
         return;
     FTracker.Tick();
-    SaveTaskListSilently();
+    // Only the bytes are made here; a slow disk must not stall the window once a second.
+    PostTaskList();
 }
 
 void TMainForm::UserInactivityCheckTimerTimer() {

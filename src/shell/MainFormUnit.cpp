@@ -22,7 +22,7 @@
 
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
-      FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")) {
+      FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")), FTaskFileWriter(FServices.TaskFileWrite) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());

@@ -37,16 +37,32 @@ Qt::ItemFlags TTaskListModel::flags(const QModelIndex& Index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void TTaskListModel::TaskRowAboutToBeInserted(int Index) { beginInsertRows(QModelIndex(), Index, Index); }
+void TTaskListModel::BeginAppending() {
+    beginResetModel();
+    FAppending = true;
+}
 
-void TTaskListModel::TaskRowInserted(int /*Index*/) { endInsertRows(); }
+void TTaskListModel::EndAppending() {
+    FAppending = false;
+    endResetModel();
+}
+
+void TTaskListModel::TaskRowAboutToBeInserted(int Index) {
+    if (!FAppending)
+        beginInsertRows(QModelIndex(), Index, Index);
+}
+
+void TTaskListModel::TaskRowInserted(int /*Index*/) {
+    if (!FAppending)
+        endInsertRows();
+}
 
 void TTaskListModel::TaskRowAboutToBeRemoved(int Index) { beginRemoveRows(QModelIndex(), Index, Index); }
 
 void TTaskListModel::TaskRowRemoved(int /*Index*/) { endRemoveRows(); }
 
 void TTaskListModel::TaskRowChanged(int Index) {
-    if (Index < 0)
+    if (Index < 0 || FAppending)
         return;
     Q_EMIT dataChanged(index(Index, CaptionColumn), index(Index, TimeColumn));
 }

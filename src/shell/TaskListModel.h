@@ -21,6 +21,11 @@ public:
     QVariant headerData(int Section, Qt::Orientation Orientation, int Role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& Index) const override;
 
+    // Rows appended between these two (a whole list loaded at start) reach the view as one
+    // reset instead of one insertion each.
+    void BeginAppending();
+    void EndAppending();
+
     void TaskRowAboutToBeInserted(int Index) override;
     void TaskRowInserted(int Index) override;
     void TaskRowAboutToBeRemoved(int Index) override;
@@ -34,4 +39,5 @@ Q_SIGNALS:
 
 private:
     TTaskTracker& FTracker;
+    bool FAppending = false;
 };

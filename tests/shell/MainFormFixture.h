@@ -55,6 +55,7 @@ protected:
         services.StartTimers = false;
         services.RegisterHotKeys = RegisterHotKeys;
         services.CheckForUpdates = CheckForUpdates;
+        services.TaskFileWrite = TaskFileWrite;
         Form = std::make_unique<TMainForm>(std::move(services));
         return *Form;
     }
@@ -75,7 +76,10 @@ protected:
         Form->ListView1->setFocus();
     }
 
+    // The file once the background writer is done.
     QByteArray StoredBytes() const {
+        if (Form)
+            Form->WaitForTaskFileWrites();
         QFile file(TasksDb());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
@@ -89,5 +93,6 @@ protected:
     int ClipboardWrites = 0;
     bool RegisterHotKeys = false;
     bool CheckForUpdates = false;
+    TTaskFileWriter::TWrite TaskFileWrite; // none: the real one
     std::unique_ptr<TMainForm> Form;
 };

@@ -1,0 +1,85 @@
+#include "TaskFileWriter.h"
+
+#include "SafeFile.h"
+
+#include <csignal>
+#include <exception>
+#include <pthread.h>
+
+TTaskFileWriter::TTaskFileWriter(TWrite Write)
+    : FWrite(Write ? std::move(Write) : TWrite(&ReplaceFileAtomically)) {}
+
+TTaskFileWriter::~TTaskFileWriter() {
+    {
+        const std::lock_guard lock(FMutex);
+        FStopping = true;
+    }
+    FWake.notify_one();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes) {
+    {
+        const std::lock_guard lock(FMutex);
+        FPending = TJob{Path, std::move(Bytes)};
+        if (!FThread.joinable()) {
+            // The termination signals are meant for the user-interface thread, which saves
+            // and ends; the writer must never be the thread they interrupt.
+            sigset_t ending, old;
+            sigemptyset(&ending);
+            for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+                sigaddset(&ending, signal);
+            pthread_sigmask(SIG_BLOCK, &ending, &old);
+            FThread = std::thread([this] { Run(); });
+            pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        }
+    }
+    FWake.notify_one();
+}
+
+void TTaskFileWriter::Write(const QString& Path, const QByteArray& Bytes) {
+    std::unique_lock lock(FMutex);
+    FPending.reset(); // older than Bytes
+    FIdle.wait(lock, [this] { return !FWriting; });
+    FWriting = true;
+    lock.unlock();
+    struct TDone {
+        TTaskFileWriter& Writer;
+        ~TDone() {
+            {
+                const std::lock_guard done(Writer.FMutex);
+                Writer.FWriting = false;
+            }
+            Writer.FIdle.notify_all();
+            Writer.FWake.notify_one();
+        }
+    } done{*this};
+    FWrite(Path, Bytes);
+}
+
+void TTaskFileWriter::Flush() {
+    std::unique_lock lock(FMutex);
+    FIdle.wait(lock, [this] { return !FWriting && !FPending; });
+}
+
+void TTaskFileWriter::Run() {
+    std::unique_lock lock(FMutex);
+    for (;;) {
+        FWake.wait(lock, [this] { return !FWriting && (FPending || FStopping); });
+        if (!FPending)
+            return; // stopping, and nothing is left to write
+        TJob job = std::move(*FPending);
+        FPending.reset();
+        FWriting = true;
+        lock.unlock();
+        try {
+            FWrite(job.Path, job.Bytes);
+        } catch (const std::exception&) {
+            // Swallowed as the tick's save always was; the next save tries again.
+        }
+        lock.lock();
+        FWriting = false;
+        FIdle.notify_all();
+    }
+}

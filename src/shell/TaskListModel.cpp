@@ -1,5 +1,8 @@
 #include "TaskListModel.h"
 
+#include <algorithm>
+#include <limits>
+
 TTaskListModel::TTaskListModel(TTaskTracker& Tracker, QObject* Parent) : QAbstractTableModel(Parent), FTracker(Tracker) {
     FTracker.SetObserver(this);
 }
@@ -59,11 +62,33 @@ void TTaskListModel::TaskRowInserted(int /*Index*/) {
 
 void TTaskListModel::TaskRowAboutToBeRemoved(int Index) { beginRemoveRows(QModelIndex(), Index, Index); }
 
-void TTaskListModel::TaskRowRemoved(int /*Index*/) { endRemoveRows(); }
+void TTaskListModel::TaskRowRemoved(int /*Index*/) {
+    endRemoveRows();
+    // Rows noted as changed have moved: report them all.
+    if (FFirstChanged >= 0) {
+        FFirstChanged = 0;
+        FLastChanged = std::numeric_limits<int>::max();
+    }
+}
+
+void TTaskListModel::SetViewHidden(bool Hidden) {
+    FViewHidden = Hidden;
+    if (Hidden || FFirstChanged < 0)
+        return;
+    const int last = std::min(FLastChanged, FTracker.Count() - 1);
+    if (FFirstChanged <= last)
+        Q_EMIT dataChanged(index(FFirstChanged, CaptionColumn), index(last, TimeColumn));
+    FFirstChanged = FLastChanged = -1;
+}
 
 void TTaskListModel::TaskRowChanged(int Index) {
     if (Index < 0 || FAppending)
         return;
+    if (FViewHidden) {
+        FFirstChanged = FFirstChanged < 0 ? Index : std::min(FFirstChanged, Index);
+        FLastChanged = std::max(FLastChanged, Index);
+        return;
+    }
     Q_EMIT dataChanged(index(Index, CaptionColumn), index(Index, TimeColumn));
 }
 

@@ -26,6 +26,9 @@ public:
     void BeginAppending();
     void EndAppending();
 
+    // While the view is hidden, changed rows are only noted; showing it reports them at once.
+    void SetViewHidden(bool Hidden);
+
     void TaskRowAboutToBeInserted(int Index) override;
     void TaskRowInserted(int Index) override;
     void TaskRowAboutToBeRemoved(int Index) override;
@@ -40,4 +43,7 @@ Q_SIGNALS:
 private:
     TTaskTracker& FTracker;
     bool FAppending = false;
+    bool FViewHidden = false;
+    int FFirstChanged = -1; // rows changed while hidden, or -1
+    int FLastChanged = -1;
 };

@@ -45,7 +45,7 @@ fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DTALLYVOX_BUILD_FUZZ=ON -DTALLYVOX_BUILD_TESTS=OFF -DTALLYVOX_BUILD_BENCH=OFF -DTALLYVOX_WERROR=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
-	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+	@FUZZ_RUNS=$(FUZZ_RUNS) scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 install: build
 	@cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Gives every fuzz target a bounded run over its seed corpus. Usage: fuzz.sh <builddir> [seconds]
+# With FUZZ_RUNS=<n> every target runs n inputs instead (bounded by seconds, default 1800).
 set -euo pipefail
 build=${1:-build-fuzz}
-seconds=${2:-10}
+runs=${FUZZ_RUNS:-}
+seconds=${2:-$([ -n "$runs" ] && echo 1800 || echo 10)}
+bound=(-max_total_time="$seconds")
+[ -n "$runs" ] && bound+=(-runs="$runs")
 corpus=tests/fuzz/corpus
 declare -A seeds=([fuzz_duration]=duration [fuzz_taskfile]=taskfile [fuzz_ini]=ini
                   [fuzz_decode]=decode [fuzz_version]=version [fuzz_upd]=upd)
@@ -11,7 +15,7 @@ for target in "${!seeds[@]}"; do
     work=$(mktemp -d)
     cp "$corpus/${seeds[$target]}"/* "$work"/
     printf '%-14s ' "$target"
-    if "$build/tests/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=1024 -max_len=4096 \
+    if "$build/tests/fuzz/$target" "${bound[@]}" -rss_limit_mb=1024 -max_len=4096 \
             -timeout=10 -artifact_prefix="$build/$target-" "$work" >"$build/$target.log" 2>&1; then
         grep -Eo 'Done [0-9]+ runs in [0-9]+ second.s.' "$build/$target.log" | tail -1 || echo done
     else

@@ -60,3 +60,10 @@ QString TrimControl(const QString& Text) {
         --last;
     return Text.mid(first, last - first);
 }
+
+QString DisplayPrefix(const QString& Text) {
+    if (Text.size() <= DisplayLimit)
+        return Text;
+    const bool splitsPair = Text.at(DisplayLimit - 1).isHighSurrogate();
+    return Text.left(splitsPair ? DisplayLimit - 1 : DisplayLimit);
+}

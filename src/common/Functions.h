@@ -24,3 +24,9 @@ QString JoinVersionParts(const QStringList& Parts);
 
 // Removes leading and trailing characters with codes up to 32 (blanks and control characters).
 QString TrimControl(const QString& Text);
+
+// At most the first DisplayLimit characters of Text (no surrogate pair split): what the window
+// title and the list show, so that a huge caption costs what a short one does. The stored text
+// stays whole.
+constexpr qsizetype DisplayLimit = 1024;
+QString DisplayPrefix(const QString& Text);

@@ -5,13 +5,15 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <thread>
 #include <vector>
@@ -47,12 +49,31 @@ bool EnsurePrivateFolder(const QString& Folder) {
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
+namespace {
+// The user's cache folder: nobody else can create a folder in it ahead of us, as anyone can in
+// a shared temporary folder.
+QString CacheFallback() {
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty() || !cache.startsWith(u'/')) {
+        const QString home = qEnvironmentVariable("HOME");
+        if (home.isEmpty())
+            return {};
+        cache = home + QStringLiteral("/.cache");
+    }
+    QDir().mkpath(cache);
+    return cache + QStringLiteral("/tallyvox");
+}
+} // namespace
+
 QString InstanceRuntimeFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir(runtime).exists() && EnsurePrivateFolder(runtime))
         return runtime;
-    const QString fallback = QDir::tempPath() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
-    return EnsurePrivateFolder(fallback) ? fallback : QString();
+    const QString cache = CacheFallback();
+    if (EnsurePrivateFolder(cache))
+        return cache;
+    const QString temp = QDir::tempPath() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
+    return EnsurePrivateFolder(temp) ? temp : QString();
 }
 
 QString InstanceChannelName(const QString& InstanceName) {
@@ -92,22 +113,123 @@ struct TInstanceChannelServer::TImpl {
     QString FullName;
     QByteArray Message;
     std::function<void()> Handler;
-    std::unique_ptr<QLocalServer> Server;
+    std::unique_ptr<QObject> Context; // owns the connections; context of the timers
     std::vector<QPointer<QLocalSocket>> Waiting; // complete messages not yet handled
 
+    // The listening socket is kept by hand: QLocalServer closes it for good, and removes its
+    // file, the first time accept() fails, which a flood at the open-file limit makes happen.
+    int ListenFd = -1;
+    ino_t SocketInode = 0;
+    QSocketNotifier* Notifier = nullptr;
+    QTimer* Retry = nullptr;      // after running out of descriptors
+    QTimer* Watch = nullptr;      // re-creates a socket file that went away
+    int BackOffMs = 0;
+    std::deque<QPointer<QLocalSocket>> Connections; // oldest first
+
+    bool OpenListener();
+    void CloseListener();
     void Accept();
+    bool DropOldestIdle();
+    void BackOff();
+    void WatchSocketFile();
     void Read(QLocalSocket* Socket);
     void Answer(QLocalSocket* Socket);
     void AnswerWaiting();
 };
 
+bool TInstanceChannelServer::TImpl::OpenListener() {
+    CloseListener();
+    const QByteArray path = QFile::encodeName(FullName);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.isEmpty() || path.size() >= static_cast<qsizetype>(sizeof addr.sun_path))
+        return false;
+    std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    TFileHandle fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.Get() < 0)
+        return false;
+    ::unlink(path.constData()); // a socket left by a killed instance; we hold the lock
+    struct stat st {};
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.Get(), 64) != 0 ||
+        ::lstat(path.constData(), &st) != 0)
+        return false;
+    ListenFd = fd.Release();
+    SocketInode = st.st_ino;
+    Notifier = new QSocketNotifier(ListenFd, QSocketNotifier::Read, Context.get());
+    QObject::connect(Notifier, &QSocketNotifier::activated, Context.get(), [this] { Accept(); });
+    return true;
+}
+
+void TInstanceChannelServer::TImpl::CloseListener() {
+    if (ListenFd < 0)
+        return;
+    delete Notifier;
+    Notifier = nullptr;
+    struct stat st {};
+    const QByteArray path = QFile::encodeName(FullName);
+    if (::lstat(path.constData(), &st) == 0 && st.st_ino == SocketInode)
+        ::unlink(path.constData());
+    ::close(ListenFd);
+    ListenFd = -1;
+}
+
 void TInstanceChannelServer::TImpl::Accept() {
-    while (QLocalSocket* socket = Server->nextPendingConnection()) {
+    for (;;) {
+        const int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                if (DropOldestIdle())
+                    continue;
+                BackOff();
+            }
+            return; // EAGAIN: all taken
+        }
+        BackOffMs = 0;
+        auto* socket = new QLocalSocket(Context.get());
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete socket;
+            continue;
+        }
+        std::erase_if(Connections, [](const QPointer<QLocalSocket>& C) { return C.isNull(); });
+        Connections.emplace_back(socket);
         QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { Read(socket); });
         QTimer::singleShot(IdleConnectionMs, socket, [socket] { socket->abort(); });
         Read(socket);
     }
+}
+
+// Frees a descriptor for the newest caller: the oldest connection that has not yet sent a
+// whole message goes (a second start never waits that long).
+bool TInstanceChannelServer::TImpl::DropOldestIdle() {
+    while (!Connections.empty()) {
+        QPointer<QLocalSocket> oldest = Connections.front();
+        Connections.pop_front();
+        if (!oldest || std::find(Waiting.begin(), Waiting.end(), oldest) != Waiting.end())
+            continue;
+        oldest->abort();
+        oldest->deleteLater();
+        return true;
+    }
+    return false;
+}
+
+// Out of descriptors with nothing to drop: stop watching the socket (it would stay readable and
+// spin) and try again a little later, waiting longer each time up to a second.
+void TInstanceChannelServer::TImpl::BackOff() {
+    BackOffMs = std::clamp(BackOffMs * 2, 20, 1000);
+    Notifier->setEnabled(false);
+    Retry->start(BackOffMs);
+}
+
+void TInstanceChannelServer::TImpl::WatchSocketFile() {
+    struct stat st {};
+    if (ListenFd >= 0 && ::lstat(QFile::encodeName(FullName).constData(), &st) == 0 && st.st_ino == SocketInode)
+        return;
+    OpenListener();
 }
 
 void TInstanceChannelServer::TImpl::Read(QLocalSocket* Socket) {
@@ -160,8 +282,8 @@ TInstanceChannelServer::TInstanceChannelServer(QString FullName, QString Message
 }
 
 TInstanceChannelServer::~TInstanceChannelServer() {
-    if (FImpl->Server)
-        FImpl->Server->close(); // removes the socket file
+    FImpl->CloseListener(); // removes the socket file
+    FImpl->Context.reset();
 }
 
 bool TInstanceChannelServer::Listen() {
@@ -169,19 +291,34 @@ bool TInstanceChannelServer::Listen() {
         return true;
     if (QCoreApplication::instance() == nullptr)
         return false;
-    FImpl->Server = std::make_unique<QLocalServer>();
-    QObject::connect(FImpl->Server.get(), &QLocalServer::newConnection, FImpl->Server.get(),
-                     [impl = FImpl.get()] { impl->Accept(); });
-    QLocalServer::removeServer(FImpl->FullName);
-    return FImpl->Server->listen(FImpl->FullName);
+    if (!FImpl->Context) {
+        FImpl->Context = std::make_unique<QObject>();
+        TImpl* impl = FImpl.get();
+        impl->Retry = new QTimer(impl->Context.get());
+        impl->Retry->setSingleShot(true);
+        QObject::connect(impl->Retry, &QTimer::timeout, impl->Context.get(), [impl] {
+            if (impl->Notifier)
+                impl->Notifier->setEnabled(true);
+            impl->Accept();
+        });
+        // A temporary-file cleaner may remove the socket file; a rare look puts it back.
+        impl->Watch = new QTimer(impl->Context.get());
+        impl->Watch->setInterval(30000);
+        impl->Watch->setTimerType(Qt::VeryCoarseTimer);
+        QObject::connect(impl->Watch, &QTimer::timeout, impl->Context.get(), [impl] { impl->WatchSocketFile(); });
+    }
+    if (!FImpl->OpenListener())
+        return false;
+    FImpl->Watch->start();
+    return true;
 }
 
-bool TInstanceChannelServer::IsListening() const { return FImpl->Server && FImpl->Server->isListening(); }
+bool TInstanceChannelServer::IsListening() const { return FImpl->ListenFd >= 0; }
 
 void TInstanceChannelServer::SetHandler(std::function<void()> Handler) {
     FImpl->Handler = std::move(Handler);
-    if (FImpl->Handler && !FImpl->Waiting.empty() && FImpl->Server)
-        QTimer::singleShot(0, FImpl->Server.get(), [impl = FImpl.get()] { impl->AnswerWaiting(); });
+    if (FImpl->Handler && !FImpl->Waiting.empty() && FImpl->Context)
+        QTimer::singleShot(0, FImpl->Context.get(), [impl = FImpl.get()] { impl->AnswerWaiting(); });
 }
 
 // --- SendInstanceMessage -------------------------------------------------------------------

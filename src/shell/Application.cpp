@@ -5,6 +5,7 @@
 #include "LastInput.h"
 #include "MainFormUnit.h"
 #include "QtPrompt.h"
+#include "SafeFile.h"
 #include "SessionEnd.h"
 #include "Settings.h"
 #include "SettingsFormUnit.h"
@@ -70,6 +71,7 @@ int RunFirstInstance(QApplication& App) {
 } // namespace
 
 int RunApplication(int argc, char** argv) {
+    IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallyvox"));
     // No display name: Qt would append it to every window title, and the dialogs' captions

@@ -31,10 +31,12 @@ const QString ExitMessage = QStringLiteral(
     "Possible data loss.\r\n\r\nCouldn't save task data to file \"%s\". Please check that containing folder is "
     "writable.\r\n\r\nTo avoid data loss you can return back and copy tasks to clipboard.\r\n\r\nExit anyway?\r\n");
 
-QStringList TaskFileBackups(const QString& TasksDb) {
-    const QFileInfo file(TasksDb);
-    return file.dir().entryList({file.fileName() + QStringLiteral(".bak*")}, QDir::Files | QDir::Hidden, QDir::Name);
-}
+// A list that could not be read is never deleted, and never hidden either: every start names
+// the copies until the user has moved them away.
+const QString SetAsideMessage = QStringLiteral(
+    "Tasks that could not be read are kept aside and are not in the list:\r\n%1"
+    "Open the file to take over its tasks, then move it out of the data folder; until then this "
+    "message comes at every start.");
 
 QTimer* MakeTimer(QObject* Owner, const char* Name, int Interval) {
     auto* timer = new QTimer(Owner);
@@ -67,6 +69,7 @@ void TMainForm::FormCreate() {
     AppExit.SetItemShortCut(TrayExit, QKeySequence());
     AppToggleVisibility.SetItemShortCut(TrayToggleVisibility, QKeySequence());
     RunGuarded(FPrompt, [this] { LoadTaskList(); });
+    RunGuarded(FPrompt, [this] { AnnounceSetAsideLists(); });
     InitColumnWidths();
     FTracker.SetActiveTask(nullptr, true);
     RunGuarded(FPrompt, [this] {
@@ -89,39 +92,35 @@ void TMainForm::RegisterHotKeys() {
 
 void TMainForm::LoadTaskList() {
     const QString path = DataFiles().TasksDb();
-    if (!FileExists(path))
+    if (!FileExists(path)) {
+        FStoredTasks = TStoredTasks::Loaded;
         return;
-    const QStringList backupsBefore = TaskFileBackups(path);
+    }
     struct TAppending {
         TTaskListModel& Model;
         ~TAppending() { Model.EndAppending(); }
     } appending{*FModel};
     FModel->BeginAppending();
-    try {
-        LoadTasks(FTracker, path);
-    } catch (...) {
-        // The loader copies an unreadable file aside before it raises; should no new copy have
-        // appeared, saving must first move the stored file out of the way.
-        FTasksDbUnread = TaskFileBackups(path) == backupsBefore;
-        throw;
-    }
+    LoadTasks(FTracker, path, &FStoredTasks);
 }
 
-void TMainForm::MoveUnreadListAside() {
-    if (!FTasksDbUnread)
+void TMainForm::AnnounceSetAsideLists() {
+    const QStringList copies = SetAsideTaskLists(DataFiles().TasksDb());
+    if (copies.isEmpty())
         return;
-    const QString path = DataFiles().TasksDb();
-    QString aside = path + QStringLiteral(".unread");
-    for (int n = 1; QFile::exists(aside); ++n)
-        aside = path + QStringLiteral(".unread.") + QString::number(n);
-    if (FileExists(path) && !QFile::rename(path, aside))
-        throw EFileError(QStringLiteral("Cannot create file \"%1\". The unread task file is in the way.").arg(aside));
-    FTasksDbUnread = false;
+    constexpr int Named = 10;
+    QString names;
+    for (qsizetype i = 0; i < std::min<qsizetype>(copies.size(), Named); ++i)
+        names += QStringLiteral("\"%1\"\r\n").arg(copies.at(i));
+    if (copies.size() > Named)
+        names += QStringLiteral("and %1 more in the same folder\r\n").arg(copies.size() - Named);
+    throw EAppError(SetAsideMessage.arg(names));
 }
 
 void TMainForm::SaveTaskList() {
-    MoveUnreadListAside();
-    FTaskFileWriter.Write(DataFiles().TasksDb(), TaskFileBytes(FTracker));
+    const QString path = DataFiles().TasksDb();
+    const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
+    FTaskFileWriter.Write(path, TaskFileBytes(FTracker), links);
 }
 
 void TMainForm::SaveTaskListSilently() {
@@ -134,8 +133,9 @@ void TMainForm::SaveTaskListSilently() {
 
 void TMainForm::PostTaskList() {
     try {
-        MoveUnreadListAside();
-        FTaskFileWriter.Post(DataFiles().TasksDb(), TaskFileBytes(FTracker));
+        const QString path = DataFiles().TasksDb();
+        const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
+        FTaskFileWriter.Post(path, TaskFileBytes(FTracker), links);
     } catch (const std::exception&) {
         // As for the quiet saves: the next save tries again.
     }

@@ -3,6 +3,7 @@
 
 #include "ErrorDialog.h"
 #include "Files.h"
+#include "Functions.h"
 #include "Prompt.h"
 #include "ShortcutText.h"
 #include "TrayClick.h"
@@ -40,7 +41,7 @@ void TMainForm::CreateTrayIcon() {
 }
 
 void TMainForm::UpdateTrayOutputs() {
-    setWindowTitle(FTracker.Title());
+    setWindowTitle(DisplayPrefix(FTracker.Title()));
     TrayIcon->setToolTip(FTracker.TrayTip());
     TrayIcon->setIcon(TrayIconImage(FTracker.TrayImageIndex()));
 }

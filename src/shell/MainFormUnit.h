@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Action.h"
+#include "TaskFile.h"
 #include "TaskFileWriter.h"
 #include "TaskTracker.h"
 
@@ -149,8 +150,8 @@ private:
     void SaveTaskList();        // raises the save's error
     void SaveTaskListSilently(); // the quiet saves: written now, errors swallowed
     void PostTaskList();         // the tick's rule: written in the background, errors swallowed
-    void MoveUnreadListAside();
     void LoadTaskList();
+    void AnnounceSetAsideLists(); // raises the notice naming the copies of unread lists
     void RegisterHotKeys();
     void ShowFirstHideTip();
 
@@ -164,6 +165,6 @@ private:
     std::unique_ptr<TInactivityCheck> FInactivityCheck;
     std::unique_ptr<TUpdateChecker> FUpdateChecker;
     TSettingsForm* FSettingsForm = nullptr;
-    bool FTasksDbUnread = false; // a failed load left the stored file in place
+    TStoredTasks FStoredTasks = TStoredTasks::Unread; // until the start-up load ran
     bool FTerminating = false;
 };

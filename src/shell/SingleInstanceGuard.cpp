@@ -2,6 +2,8 @@
 
 #include "SingleInstance.h"
 
+#include <cstdio>
+
 TSingleInstanceGuard* InstanceGuard = nullptr;
 
 TSingleInstanceGuard::TSingleInstanceGuard(QString ApplicationIdName)
@@ -16,9 +18,9 @@ TSingleInstanceGuard::~TSingleInstanceGuard() {
 
 bool TSingleInstanceGuard::CheckIfSingle() {
     const QString folder = InstanceRuntimeFolder();
-    if (folder.isEmpty())
-        qWarning("No private runtime folder for the single-instance lock");
     Mutex = TInstanceLock::Create(folder, FApplicationIdName);
+    if (!Mutex)
+        return RunWithoutGuarantee(folder);
     const QString channel = folder + u'/' + FBroadcastMessage;
     if (Mutex && Mutex->State() == TInstanceLock::TState::Acquired) {
         FChannel = std::make_unique<TInstanceChannelServer>(channel, FApplicationIdName);
@@ -27,9 +29,20 @@ bool TSingleInstanceGuard::CheckIfSingle() {
         FChannel->Listen(); // without the application object yet, SetMessageHandler retries
         return true;
     }
-    // Held elsewhere, or no lock at all: either way this start tells the other one and ends.
-    FAcknowledged = !folder.isEmpty() && SendInstanceMessage(channel, FApplicationIdName, AckBound);
+    FAcknowledged = SendInstanceMessage(channel, FApplicationIdName, AckBound);
     return false;
+}
+
+// Without a lock nobody can tell whether another copy runs. Refusing to start would let anyone
+// who can plant a folder in a shared temporary folder keep the user from their tasks.
+bool TSingleInstanceGuard::RunWithoutGuarantee(const QString& Folder) {
+    if (Folder.isEmpty())
+        std::fprintf(stderr, "tallyvox: no private folder for the single-instance lock ($XDG_RUNTIME_DIR, "
+                             "~/.cache/tallyvox); running without the one-copy guarantee\n");
+    else
+        std::fprintf(stderr, "tallyvox: cannot lock \"%s\"; running without the one-copy guarantee\n",
+                     qPrintable(Folder));
+    return true;
 }
 
 void TSingleInstanceGuard::SetMessageHandler(std::function<void()> Handler) {

@@ -22,8 +22,9 @@ public:
     TSingleInstanceGuard(const TSingleInstanceGuard&) = delete;
     TSingleInstanceGuard& operator=(const TSingleInstanceGuard&) = delete;
 
-    // True: this is the first instance, now listening. False: another instance holds the lock,
-    // or the lock could not be created at all; the first instance (if any) has been told.
+    // True: this is the first instance, now listening; also when no lock can be made at all
+    // (no private folder for it), said on stderr. False: another instance holds the lock and
+    // has been told.
     bool CheckIfSingle();
 
     // The first instance runs Handler on the UI thread for each second start, before that
@@ -36,6 +37,7 @@ public:
     bool MessageAcknowledged() const { return FAcknowledged; }
 
 private:
+    static bool RunWithoutGuarantee(const QString& Folder);
     std::unique_ptr<TInstanceLock> Mutex; // null until CheckIfSingle ran, or when the lock failed
     QString FApplicationIdName;
     QString FBroadcastMessage;

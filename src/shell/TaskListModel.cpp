@@ -1,5 +1,7 @@
 #include "TaskListModel.h"
 
+#include "Functions.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -19,7 +21,7 @@ QVariant TTaskListModel::data(const QModelIndex& Index, int Role) const {
     const TTaskRow& row = FTracker.Row(Index.row());
     switch (Role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole: return Index.column() == CaptionColumn ? row.Caption() : row.TimeText();
+    case Qt::ToolTipRole: return Index.column() == CaptionColumn ? DisplayPrefix(row.Caption()) : row.TimeText();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignVCenter |
                                    (Index.column() == TimeColumn ? Qt::AlignRight : Qt::AlignLeft));

@@ -6,6 +6,7 @@
 #include "FileHandle.h"
 #include "ExecutablePath.h"
 #include "Functions.h"
+#include "SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -112,36 +113,43 @@ bool FileExists(const QString& Path) {
 
 void WriteFileText(const QString& Path, const QString& Text) {
     CheckPath(Path);
-    TFileHandle file(::open(QFile::encodeName(Path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.Get() < 0) {
-        const int error = errno;
-        throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(Path, SystemErrorText(error)));
-    }
-    const QByteArray bytes = Text.toUtf8();
-    if (!WriteFully(file.Get(), bytes.constData(), static_cast<std::size_t>(bytes.size())) ||
-        ::close(file.Release()) != 0)
-        throw EFileError(QStringLiteral("Stream write error"));
+    // Atomic like every other file: a failed write of "version" must never leave it empty,
+    // which would count as a data folder of an old build and run the migrations again.
+    ReplaceFileAtomically(Path, Text.toUtf8(), TLinkRule::Replace);
 }
 
-QByteArray ReadFileBytes(const QString& Path) {
-    TFileHandle file(::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CLOEXEC));
+QByteArray ReadFileBytes(const QString& Path, qint64 MaxBytes) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+    TFileHandle file(::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Get() < 0) {
         const int error = errno;
         throw EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(Path, SystemErrorText(error)));
     }
-    QByteArray bytes;
     struct stat st {};
-    if (::fstat(file.Get(), &st) == 0 && st.st_size > 0)
+    if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw EFileError(QStringLiteral("Cannot open file \"%1\". It is not a regular file").arg(Path));
+    const auto tooLarge = [&] {
+        return EFileError(QStringLiteral("Cannot read file \"%1\". It is larger than %2 bytes").arg(Path).arg(MaxBytes));
+    };
+    if (st.st_size > MaxBytes)
+        throw tooLarge();
+    QByteArray bytes;
+    if (st.st_size > 0)
         bytes.reserve(static_cast<qsizetype>(st.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            throw EFileError(QStringLiteral("Stream read error"));
+        if (n < 0) {
+            const int error = errno;
+            throw EFileError(QStringLiteral("Stream read error \"%1\". %2").arg(Path, SystemErrorText(error)));
+        }
         if (n == 0)
             break;
+        // The file may grow while it is read.
+        if (bytes.size() + n > MaxBytes)
+            throw tooLarge();
         bytes.append(buffer, n);
     }
     return bytes;
@@ -151,7 +159,7 @@ QString ReadFileText(const QString& Path) {
     CheckPath(Path);
     if (!FileExists(Path))
         throw EAppError(QStringLiteral("The specified file was not found"));
-    return DecodeFileText(ReadFileBytes(Path));
+    return DecodeFileText(ReadFileBytes(Path, MaxMarkerFileBytes));
 }
 
 QString DecodeFileText(const QByteArray& Bytes) {

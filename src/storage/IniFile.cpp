@@ -125,7 +125,8 @@ QByteArray InsertLine(const QByteArray& Content, qsizetype Pos, const QByteArray
 
 // The whole file, std::nullopt when it is missing, not a regular file or cannot be read.
 std::optional<QByteArray> ReadBytes(const QByteArray& Path) {
-    TFileHandle fd(::open(Path.constData(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+    TFileHandle fd(::open(Path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;

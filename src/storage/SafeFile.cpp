@@ -6,8 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <csignal>
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -42,8 +44,24 @@ QString ResolvedTarget(const QString& Path) {
     return Path;
 }
 
-[[noreturn]] void RaiseCreateError(const QString& Path, int Error) {
-    throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(Path, SystemErrorText(Error)));
+[[noreturn]] void RaiseCreateError(const QString& Path, const QString& Reason) {
+    throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(Path, Reason));
+}
+
+[[noreturn]] void RaiseCreateError(const QString& Path, int Error) { RaiseCreateError(Path, SystemErrorText(Error)); }
+
+// A fresh name beside Target for each save, created exclusively: a leftover of a killed save,
+// or a link or folder planted under a fixed name, can neither block the save nor redirect it.
+int CreateTemporary(const QString& Target, QByteArray& Name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Name = Native(Target + QStringLiteral(".tmp-") +
+                      QString::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFull, 36));
+        const int fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 // Links Temp to Target without replacing an existing Target, then drops the name Temp.
@@ -75,22 +93,32 @@ bool CopyFd(int From, int To) {
 }
 } // namespace
 
-void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes) {
+void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
     if (Path.isEmpty())
         RaiseCreateError(Path, ENOENT);
-    const QString target = ResolvedTarget(Path);
-    const QByteArray temp = Native(target + QStringLiteral(".tmp"));
-    TFileHandle file(::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    const QString target = Links == TLinkRule::Follow ? ResolvedTarget(Path) : Path;
+    struct stat old {};
+    const bool exists = ::lstat(Native(target).constData(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode))
+        RaiseCreateError(Path, EISDIR);
+    // A device or a FIFO is never swapped for a file, and a read-only file is refused as a
+    // read-only settings file is: the user meant it to stay as it is.
+    if (exists && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode))
+        RaiseCreateError(Path, QStringLiteral("It is not a regular file"));
+    if (exists && S_ISREG(old.st_mode) && (old.st_mode & 0222) == 0)
+        RaiseCreateError(Path, EACCES);
+    QByteArray temp;
+    TFileHandle file(CreateTemporary(target, temp));
     if (file.Get() < 0)
         RaiseCreateError(Path, errno);
-    struct stat old {};
-    if (::stat(Native(target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+    if (exists && S_ISREG(old.st_mode))
         ::fchmod(file.Get(), old.st_mode & 07777);
     const bool written = WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
-                         ::fsync(file.Get()) == 0;
-    if (!written || ::close(file.Release()) != 0) {
+                         ::fsync(file.Get()) == 0 && file.Close();
+    if (!written) {
+        const int error = errno;
         ::unlink(temp.constData());
-        throw EFileError(QStringLiteral("Stream write error"));
+        RaiseWriteError(Path, error);
     }
     if (::rename(temp.constData(), Native(target).constData()) != 0) {
         const int error = errno;
@@ -98,8 +126,14 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes) {
         RaiseCreateError(Path, error);
     }
     // No fsync of the folder here: the rename alone already leaves the old or the new list
-    // after a crash, and this runs every second on the user-interface thread.
+    // after a crash, and this runs every second.
 }
+
+void RaiseWriteError(const QString& Path, int Error) {
+    throw EFileError(QStringLiteral("Stream write error \"%1\". %2").arg(Path, SystemErrorText(Error)));
+}
+
+void IgnoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 QString SetFileAside(const QString& Path, const QByteArray& Bytes) {
     constexpr int MaxCopies = 1000;
@@ -127,7 +161,8 @@ bool CopyFileNoReplace(const QString& Source, const QString& Target) {
     struct stat st {};
     if (::lstat(Native(Target).constData(), &st) == 0)
         return false;
-    TFileHandle from(::open(Native(Source).constData(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+    TFileHandle from(::open(Native(Source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (from.Get() < 0 || ::fstat(from.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     QByteArray temp = Native(JoinPath(FolderOf(Target), QStringLiteral(".tallyvox-copy-XXXXXX")));

@@ -5,11 +5,25 @@
 
 // File operations that never leave a half-written file where the program would read it.
 
-// Replaces Path by Bytes through a temporary file in the same folder (Path + ".tmp": write,
-// fsync, rename), keeping the old file's permissions; a link at Path is followed, so the
-// file it points to is replaced. Raises EFileError naming Path: "Cannot create file \"%s\". %s"
-// or "Stream write error"; the temporary file is removed then and Path is unchanged.
-void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes);
+// What replacing a file does with a link in its place.
+enum class TLinkRule {
+    Follow,  // the file the link points to is replaced; the user's link stays
+    Replace, // the link itself is replaced by the new file
+};
+
+// Replaces Path by Bytes through a fresh temporary file in the same folder (write, fsync,
+// close, rename), keeping the old file's permissions. A folder, a device, a FIFO or a
+// read-only file at Path is never replaced. Raises EFileError "Cannot create file \"%s\". %s"
+// or "Stream write error \"%s\". %s" with the system's reason; Path is unchanged then and
+// the temporary file removed.
+void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRule Links = TLinkRule::Follow);
+
+// Raises the write error above for Path and an errno value.
+[[noreturn]] void RaiseWriteError(const QString& Path, int Error);
+
+// Makes a write past the file-size limit fail with EFBIG instead of ending the process, so
+// that it takes the way of any failed save. Called once at start.
+void IgnoreFileSizeLimitSignal();
 
 // Copies Bytes to Path + ".bak", or ".bak.1", ".bak.2", ... when that exists: an existing
 // copy is never replaced. Returns the copy's path, empty when no copy could be made.

@@ -7,11 +7,24 @@
 #include "SafeFile.h"
 #include "TaskTracker.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <charconv>
 
+#include <sys/stat.h>
+
 namespace {
 constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+constexpr int MaxSetAsideCopies = 1000;
+
+bool PathExistsNoFollow(const QString& Path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(Path).constData(), &st) == 0;
+}
 
 // Writes Text and CR LF at Out, which has room for three bytes per UTF-16 unit plus two.
 char* PutLine(char* Out, const QString& Text) {
@@ -132,17 +145,25 @@ QStringList SplitTaskFileLines(QStringView Text, bool* CutAtNul) {
     return lines;
 }
 
-QStringList TaskFileLines(const QByteArray& Bytes, const QString& Path, bool* CutAtNul) {
+QStringList TaskFileLines(const QByteArray& Bytes, const QString& Path, bool* NulInsideRows) {
     const QString text = DecodeTaskFile(Bytes, Path);
-    QStringList lines = SplitTaskFileLines(text, CutAtNul);
-    // Only NULs after the cut (a padded file) lose nothing worth keeping.
-    if (CutAtNul && *CutAtNul) {
-        const qsizetype nul = text.indexOf(QChar(0));
-        *CutAtNul = false;
-        for (qsizetype i = nul; i < text.size(); ++i)
-            if (text.at(i) != QChar(0))
-                *CutAtNul = true;
-    }
+    bool cut = false;
+    QStringList lines = SplitTaskFileLines(text, &cut);
+    if (NulInsideRows)
+        *NulInsideRows = false;
+    if (!cut)
+        return lines;
+    // NULs padding the file after its last line break lose nothing; a NUL anywhere else cuts
+    // a row short and hides every row after it.
+    const qsizetype nul = text.indexOf(QChar(0));
+    const bool breaksLine = nul > 0 && text.at(nul - 1) != u'\r' && text.at(nul - 1) != u'\n';
+    bool inside = breaksLine;
+    for (qsizetype i = nul; i < text.size() && !inside; ++i)
+        inside = text.at(i) != QChar(0);
+    if (breaksLine)
+        lines.removeLast(); // the line the NUL broke
+    if (NulInsideRows)
+        *NulInsideRows = inside;
     return lines;
 }
 
@@ -154,22 +175,68 @@ bool TryStrToUInt32(const QString& Text, std::uint32_t& Value) {
     return true;
 }
 
-void LoadTasks(TTaskTracker& Tracker, const QString& Path) {
-    const QByteArray bytes = ReadFileBytes(Path);
-    bool setAside = false;
+void LoadTasksFromBytes(TTaskTracker& Tracker, const QByteArray& Bytes, const QString& Path) {
+    bool nulInsideRows = false;
+    const QStringList lines = TaskFileLines(Bytes, Path, &nulInsideRows);
+    // Of a file cut by a NUL only the whole rows before it are loaded.
+    const qsizetype end = nulInsideRows ? lines.size() - lines.size() % 3 : lines.size();
+    for (qsizetype first = 0; first < end; first += 3)
+        AddRow(Tracker, lines, first);
+    if (nulInsideRows)
+        throw EAppError(QStringLiteral("Cannot read file \"%1\". It holds a NUL character within its rows").arg(Path));
+}
+
+void LoadTasks(TTaskTracker& Tracker, const QString& Path, TStoredTasks* Stored) {
+    if (Stored)
+        *Stored = TStoredTasks::Unread;
+    // A FIFO, a device or an oversized file raises here, before any byte could be kept.
+    const QByteArray bytes = ReadFileBytes(Path, MaxTaskFileBytes);
     try {
-        bool cutAtNul = false;
-        const QStringList lines = TaskFileLines(bytes, Path, &cutAtNul);
-        // Whatever follows a NUL is not loaded; keep it for the user before a save drops it.
-        if (cutAtNul) {
-            SetFileAside(Path, bytes);
-            setAside = true;
-        }
-        for (qsizetype first = 0; first < lines.size(); first += 3)
-            AddRow(Tracker, lines, first);
+        LoadTasksFromBytes(Tracker, bytes, Path);
     } catch (...) {
-        if (!setAside)
-            SetFileAside(Path, bytes);
+        const bool kept = !SetFileAside(Path, bytes).isEmpty();
+        if (Stored)
+            *Stored = kept ? TStoredTasks::KeptAside : TStoredTasks::Unread;
         throw;
     }
+    if (Stored)
+        *Stored = TStoredTasks::Loaded;
+}
+
+TLinkRule PrepareTaskFileSave(const QString& Path, TStoredTasks& Stored) {
+    if (Stored == TStoredTasks::Unread) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(Path).constData(), &st) == 0) {
+            QString aside = Path + QStringLiteral(".unread");
+            for (int n = 1; !RenameNoReplace(Path, aside); ++n) {
+                if (n >= MaxSetAsideCopies || !PathExistsNoFollow(aside))
+                    throw EFileError(
+                        QStringLiteral("Cannot create file \"%1\". The unread task file is in the way.").arg(aside));
+                aside = Path + QStringLiteral(".unread.") + QString::number(n);
+            }
+        }
+        Stored = TStoredTasks::KeptAside;
+    }
+    // A link whose content never loaded is replaced, never the file it points to: that could
+    // be any document of the user's, or a system file when run as root.
+    return Stored == TStoredTasks::Loaded ? TLinkRule::Follow : TLinkRule::Replace;
+}
+
+void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored) {
+    const TLinkRule links = PrepareTaskFileSave(Path, Stored);
+    ReplaceFileAtomically(Path, TaskFileBytes(Tracker), links);
+}
+
+QStringList SetAsideTaskLists(const QString& Path) {
+    const QFileInfo file(Path);
+    const QString name = file.fileName();
+    const QStringList candidates =
+        file.dir().entryList({name + QStringLiteral(".bak*"), name + QStringLiteral(".unread*")},
+                             QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+    static const QRegularExpression copyName(QStringLiteral("^\\.(bak|unread)(\\.[0-9]+)?$"));
+    QStringList copies;
+    for (const QString& candidate : candidates)
+        if (copyName.match(QStringView(candidate).sliced(name.size())).hasMatch())
+            copies.append(file.dir().filePath(candidate));
+    return copies;
 }

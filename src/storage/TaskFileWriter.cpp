@@ -7,7 +7,9 @@
 #include <pthread.h>
 
 TTaskFileWriter::TTaskFileWriter(TWrite Write)
-    : FWrite(Write ? std::move(Write) : TWrite(&ReplaceFileAtomically)) {}
+    : FWrite(Write ? std::move(Write) : TWrite([](const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
+          ReplaceFileAtomically(Path, Bytes, Links);
+      })) {}
 
 TTaskFileWriter::~TTaskFileWriter() {
     {
@@ -19,10 +21,10 @@ TTaskFileWriter::~TTaskFileWriter() {
         FThread.join();
 }
 
-void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes) {
+void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Links) {
     {
         const std::lock_guard lock(FMutex);
-        FPending = TJob{Path, std::move(Bytes)};
+        FPending = TJob{Path, std::move(Bytes), Links};
         if (!FThread.joinable()) {
             // The termination signals are meant for the user-interface thread, which saves
             // and ends; the writer must never be the thread they interrupt.
@@ -38,7 +40,7 @@ void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes) {
     FWake.notify_one();
 }
 
-void TTaskFileWriter::Write(const QString& Path, const QByteArray& Bytes) {
+void TTaskFileWriter::Write(const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
     std::unique_lock lock(FMutex);
     FPending.reset(); // older than Bytes
     FIdle.wait(lock, [this] { return !FWriting; });
@@ -55,7 +57,7 @@ void TTaskFileWriter::Write(const QString& Path, const QByteArray& Bytes) {
             Writer.FWake.notify_one();
         }
     } done{*this};
-    FWrite(Path, Bytes);
+    FWrite(Path, Bytes, Links);
 }
 
 void TTaskFileWriter::Flush() {
@@ -74,7 +76,7 @@ void TTaskFileWriter::Run() {
         FWriting = true;
         lock.unlock();
         try {
-            FWrite(job.Path, job.Bytes);
+            FWrite(job.Path, job.Bytes, job.Links);
         } catch (const std::exception&) {
             // Swallowed as the tick's save always was; the next save tries again.
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SafeFile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,10 +20,10 @@
 // the writer has finished, so its error reaches the caller and nothing older lands after it.
 class TTaskFileWriter final {
 public:
-    using TWrite = std::function<void(const QString& Path, const QByteArray& Bytes)>;
+    using TWrite = std::function<void(const QString& Path, const QByteArray& Bytes, TLinkRule Links)>;
 
-    // Write replaces the file (by default atomically, see ReplaceFileAtomically); it is called
-    // on one thread at a time.
+    // Write replaces the file (by default ReplaceFileAtomically); it is called on one thread
+    // at a time.
     explicit TTaskFileWriter(TWrite Write = {});
     // Writes what still waits, then ends the thread.
     ~TTaskFileWriter();
@@ -29,11 +31,11 @@ public:
     TTaskFileWriter& operator=(const TTaskFileWriter&) = delete;
 
     // Hands Bytes to the writer and returns at once. Errors are dropped: the next save retries.
-    void Post(const QString& Path, QByteArray Bytes);
+    void Post(const QString& Path, QByteArray Bytes, TLinkRule Links = TLinkRule::Follow);
 
     // Drops a waiting (older) list, waits for a write in progress, then writes Bytes on the
     // calling thread. Raises the write's error.
-    void Write(const QString& Path, const QByteArray& Bytes);
+    void Write(const QString& Path, const QByteArray& Bytes, TLinkRule Links = TLinkRule::Follow);
 
     // Waits until nothing waits and nothing is being written.
     void Flush();
@@ -42,6 +44,7 @@ private:
     struct TJob {
         QString Path;
         QByteArray Bytes;
+        TLinkRule Links;
     };
     void Run();
 

@@ -122,6 +122,12 @@ class TallyvoxApp:
             self.wait_mapped(True)
         return self.proc
 
+    def start_behind_box(self):
+        """Starts the program when a box at start-up holds the window back until it is closed."""
+        self.proc = self.launch()
+        self._main = None
+        return self.proc
+
     def entry_command(self, desktop_file):
         """The Exec line of a desktop entry, with the program name pointing at this copy."""
         with open(desktop_file, encoding="utf-8") as f:
@@ -202,13 +208,32 @@ class TallyvoxApp:
                 and self.session.is_mapped(wid)]
 
     def wait_dialog(self, name, timeout=10.0, other_than=()):
+        """The program's window titled exactly `name`, once the window manager manages it."""
         def probe():
-            found = [w for w in self.dialogs(name) if w not in other_than]
-            return found[0] if found else None
+            if not self.alive():
+                raise Failed(f"the program ended (code {self.proc.returncode}) while a window "
+                             f"titled {name!r} was awaited:\n{self.log()}")
+            return self.session.managed_window(name, self.proc.pid, other_than)
         return wait_for(f"a window titled {name!r}", probe, timeout=timeout)
+
+    def wait_focused_dialog(self, name, timeout=10.0, other_than=()):
+        """As wait_dialog, and the box has the focus by itself, as the person who opened it
+        expects to type into it straight away."""
+        box = self.wait_dialog(name, timeout=timeout, other_than=other_than)
+        self.session.wait_active(box, f"the window {name!r} to take the focus", timeout=timeout)
+        return box
 
     def wait_no_dialog(self, name, timeout=10.0):
         wait_for(f"the window {name!r} to close", lambda: not self.dialogs(name), timeout=timeout)
+
+    def keys_handled(self):
+        """Returns once the program has handled every key typed into its window so far: keys
+        arrive in order, so when the input box that Insert opens is up, those before it are
+        done with. For checks that a key changed nothing."""
+        self.session.key("Insert")
+        self.wait_dialog("New task")
+        self.session.key("Escape")
+        self.wait_no_dialog("New task")
 
     def tray_icon(self, timeout=10.0):
         def probe():
@@ -226,5 +251,7 @@ class TallyvoxApp:
 
 
 def settle(seconds):
-    """Lets the program's event loop run, for checks that something does NOT happen."""
+    """Lets time pass, for checks that something does NOT happen over a stretch of time (no
+    save while idle, no single-click action after a double click). Where a key's handling is
+    what counts, use keys_handled instead."""
     time.sleep(seconds)

@@ -173,13 +173,110 @@ class XSession:
         out = self.xdotool("search", "--pid", str(pid), check=False)
         return [int(w) for w in out.split()]
 
+    def client_list(self):
+        """The top-level windows the window manager manages, in the order it mapped them."""
+        out = self.run(["xprop", "-root", "_NET_CLIENT_LIST"], check=False)
+        if "#" not in out:
+            return []
+        return [int(w, 16) for w in out.split("#", 1)[1].replace(",", " ").split()]
+
+    def wm_state(self, wid):
+        """ICCCM state the window manager gave the window: "Normal", "Iconic", or None."""
+        out = self.run(["xprop", "-id", str(wid), "WM_STATE"], check=False)
+        marker = "window state: "
+        return out.split(marker, 1)[1].split()[0] if marker in out else None
+
+    def is_managed(self, wid):
+        """Managed, in the normal state and viewable: only now does an activation reach it."""
+        return (wid in self.client_list() and self.wm_state(wid) == "Normal"
+                and self.is_mapped(wid))
+
+    def describe(self, wid):
+        if wid is None:
+            return "no window"
+        return f"window {wid:#x} {self.window_name(wid)!r}"
+
+    def wait_managed(self, wid, timeout=10.0):
+        try:
+            wait_for(f"{self.describe(wid)} to be managed", lambda: self.is_managed(wid),
+                     timeout=timeout)
+        except Failed:
+            raise Failed(f"{self.describe(wid)} never became a managed, viewable window: "
+                         f"listed {wid in self.client_list()}, state {self.wm_state(wid)}, "
+                         f"viewable {self.is_mapped(wid)}") from None
+
+    def managed_window(self, title, pid=None, exclude=()):
+        """The managed top-level window titled exactly `title` (of process `pid` if given), or
+        None. Windows are told apart by title and process, never by where they stand."""
+        for wid in self.client_list():
+            if wid in exclude or self.window_name(wid) != title:
+                continue
+            if pid is not None and self.window_pid(wid) != pid:
+                continue
+            if self.is_managed(wid):
+                return wid
+        return None
+
+    def find_window(self, what, title, pid=None, timeout=10.0, exclude=()):
+        return wait_for(what, lambda: self.managed_window(title, pid, exclude), timeout=timeout)
+
+    def window_pid(self, wid):
+        out = self.run(["xprop", "-id", str(wid), "_NET_WM_PID"], check=False)
+        value = out.split("=", 1)[1].strip() if "=" in out else ""
+        return int(value) if value.isdigit() else None
+
+    def focus_window(self):
+        out = self.xdotool("getwindowfocus", check=False).strip()
+        return int(out) if out.isdigit() else None
+
     def active_window(self):
         out = self.xdotool("getactivewindow", check=False).strip()
         return int(out) if out.isdigit() else None
 
-    def activate(self, wid):
-        self.xdotool("windowactivate", "--sync", str(wid), check=False)
-        wait_for(f"window {wid} to get the focus", lambda: self.active_window() == wid, timeout=5)
+    def has_focus(self, wid):
+        """The window manager calls it active and the keyboard input goes to it."""
+        return self.active_window() == wid and self.focus_window() == wid
+
+    def wait_active(self, wid, what=None, timeout=10.0):
+        """Waits until wid has the focus without asking for it (the program or the window
+        manager must give it)."""
+        try:
+            wait_for(what or f"{self.describe(wid)} to get the focus",
+                     lambda: self.has_focus(wid), timeout=timeout)
+        except Failed:
+            raise Failed(f"{what or self.describe(wid) + ' to get the focus'}: timed out; "
+                         f"the focus is on {self.describe(self.focus_window())}") from None
+
+    def activate(self, wid, timeout=15.0):
+        """Gives wid the focus as a pager would. The request goes out only once the window
+        manager manages the window (before that it drops it), and again every second while
+        the focus is elsewhere: a window that maps meanwhile may take the focus."""
+        self.wait_managed(wid, timeout=timeout)
+        deadline = time.monotonic() + timeout
+        while True:
+            self.xdotool("windowactivate", str(wid), check=False)
+            resend = min(deadline, time.monotonic() + 1.0)
+            while time.monotonic() < resend:
+                if self.has_focus(wid):
+                    return
+                time.sleep(0.05)
+            if time.monotonic() >= deadline:
+                raise Failed(f"timed out waiting for {self.describe(wid)} to get the focus; "
+                             f"it is on {self.describe(self.focus_window())}, managed "
+                             f"{self.is_managed(wid)}")
+
+    def start_window(self, argv, title, name="window", timeout=10.0):
+        """Starts another program whose window is titled `title` (unique to this call) and
+        returns (process, window) once the window manager manages that window."""
+        proc = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        self.procs.append((name, proc))
+
+        def probe():
+            if proc.poll() is not None:
+                raise Failed(f"{name} ended (code {proc.returncode}) before showing {title!r}")
+            return self.managed_window(title)
+        return proc, wait_for(f"the window {title!r} of {name}", probe, timeout=timeout)
 
     def tray_panel(self):
         out = self.xdotool("search", "--classname", "panel", check=False).split()

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <future>
 #include <stdexcept>
+#include <vector>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -106,22 +108,27 @@ TEST(InstanceRuntimeFolderTest, UsesAPrivateXdgRuntimeDir) {
     EXPECT_EQ(InstanceRuntimeFolder(), runtime.Path());
 }
 
-TEST(InstanceRuntimeFolderTest, FallsBackToAPrivateFolderUnderTemp) {
-    TTempDir runtime, tmp;
+TEST(InstanceRuntimeFolderTest, FallsBackToAPrivateFolderInTheUsersCache) {
+    TTempDir runtime, cache, tmp;
     ASSERT_EQ(::chmod(QFile::encodeName(runtime.Path()).constData(), 0755), 0); // not private: refused
     TEnvOverride xdg("XDG_RUNTIME_DIR", runtime.Path());
+    TEnvOverride cacheHome("XDG_CACHE_HOME", cache.Path());
     TEnvOverride temp("TMPDIR", tmp.Path());
-    const QString expected = tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
+    // Another user's folder in the shared temporary folder does not matter.
+    ASSERT_EQ(::mkdir(QFile::encodeName(tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid())).constData(), 0777), 0);
+    const QString expected = cache.Path() + QStringLiteral("/tallyvox");
     EXPECT_EQ(InstanceRuntimeFolder(), expected);
     EXPECT_EQ(ModeOf(expected), 0700u);
 }
 
-TEST(InstanceRuntimeFolderTest, IsEmptyWhenTheFallbackIsNotOurs) {
+TEST(InstanceRuntimeFolderTest, IsEmptyWhenNoFallbackIsOurs) {
     TTempDir tmp;
     const QString fallback = tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
     ASSERT_EQ(::mkdir(QFile::encodeName(fallback).constData(), 0777), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(fallback).constData(), 0777), 0);
+    ASSERT_TRUE(QFile(tmp.File(QStringLiteral("tallyvox"))).open(QIODevice::WriteOnly)); // a file, not a folder
     TEnvOverride xdg("XDG_RUNTIME_DIR", tmp.File(QStringLiteral("missing")));
+    TEnvOverride cacheHome("XDG_CACHE_HOME", tmp.Path());
     TEnvOverride temp("TMPDIR", tmp.Path());
     EXPECT_TRUE(InstanceRuntimeFolder().isEmpty());
 }
@@ -263,6 +270,54 @@ TEST_F(InstanceChannelTest, FailingHandlerStillAnswersAndTheServerRunsOn) {
     EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
     EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
     EXPECT_EQ(calls, 2);
+}
+
+// Runs the event loop for about Ms milliseconds.
+void Serve(int Ms) {
+    QEventLoop loop;
+    QTimer::singleShot(Ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+TEST_F(InstanceChannelTest, KeepsListeningAfterRunningOutOfDescriptors) {
+    TInstanceChannelServer server(Path(), Name);
+    int handled = 0;
+    server.SetHandler([&] { ++handled; });
+    ASSERT_TRUE(server.Listen());
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowest = ::dup(0);
+    ::close(lowest);
+    const rlimit low{static_cast<rlim_t>(lowest + 24), saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(Path());
+    std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    // Idle callers take half the descriptors, the rest are filled; then one more calls.
+    std::vector<int> fds;
+    for (int i = 0; i < 8; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+        fds.push_back(fd);
+        Serve(5);
+    }
+    const int last = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(last, 0);
+    for (int fd; (fd = ::dup(0)) >= 0;)
+        fds.push_back(fd);
+    EXPECT_EQ(errno, EMFILE);
+    ASSERT_EQ(::connect(last, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    Serve(200); // accept() fails with EMFILE here
+    for (int fd : fds)
+        ::close(fd);
+    ::close(last);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_TRUE(server.IsListening());
+    EXPECT_TRUE(QFileInfo::exists(Path()));
+    EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
+    EXPECT_EQ(handled, 1);
 }
 
 TEST_F(InstanceChannelTest, ClosingTheServerRemovesItsSocket) {

@@ -2,6 +2,7 @@
 
 #include "ErrorDialog.h"
 #include "Errors.h"
+#include "Functions.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -113,6 +114,19 @@ TEST_F(MainFormFixture, RenameChangesTheUpperSelectedRowOnly) {
     EXPECT_EQ(form.Tracker().Row(0).Caption(), QStringLiteral("A2"));
     EXPECT_EQ(form.Tracker().Row(1).Caption(), QStringLiteral("B"));
     EXPECT_EQ(StoredBytes(), ExpectedBytes());
+}
+
+TEST_F(MainFormFixture, AHugeCaptionIsShownByItsBeginningAndStoredWhole) {
+    const QString huge = QString(DisplayLimit - 1, u'x') + QStringLiteral("\U0001F600") + QString(10'000'000, u'y');
+    TMainForm& form = CreateFormWith({{huge, 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    const QString shown = form.Model().data(form.Model().index(0, 0)).toString();
+    EXPECT_EQ(shown, QString(DisplayLimit - 1, u'x')) << "no half of a surrogate pair";
+    EXPECT_LE(form.windowTitle().size(), DisplayLimit);
+    EXPECT_TRUE(form.windowTitle().startsWith(shown));
+    Ticks.Advance(1000);
+    form.Timer1Timer();
+    EXPECT_EQ(StoredBytes(), ExpectedBytes()) << "the file keeps the whole caption";
 }
 
 TEST_F(MainFormFixture, RenameOfTheActiveTaskRetitlesWithoutLosingTime) {

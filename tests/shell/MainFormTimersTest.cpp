@@ -65,8 +65,10 @@ TEST_F(MainFormFixture, AListThatFailsToLoadIsReportedOnceAndNeverLostBySaving) 
         file.write(stored);
     }
     TMainForm& form = CreateForm();
-    ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
+    ASSERT_EQ(Prompt.MessageRequests.size(), 2u);
     EXPECT_EQ(Prompt.MessageRequests[0].Text, QStringLiteral("'not a number' is not a valid integer value."));
+    // The copy is named, so the user knows where the unread rows are.
+    EXPECT_TRUE(Prompt.MessageRequests[1].Text.contains(u'"' + TasksDb() + QStringLiteral(".bak\"")));
     ASSERT_GE(form.Tracker().Count(), 1); // the rows read before the fault
     EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 5000u);
     Prompt.InputAnswers.push_back(QStringLiteral("C"));
@@ -93,7 +95,8 @@ TEST_F(MainFormFixture, AnUnreadListWithoutABackupIsMovedAsideBeforeTheFirstSave
     for (int n = 1; n < 1000; ++n)
         writeFile(TasksDb() + QStringLiteral(".bak.") + QString::number(n), QByteArray());
     TMainForm& form = CreateForm();
-    ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
+    ASSERT_EQ(Prompt.MessageRequests.size(), 2u);
+    EXPECT_TRUE(Prompt.MessageRequests[1].Text.contains(QStringLiteral("and 990 more in the same folder")));
     Prompt.InputAnswers.push_back(QStringLiteral("C"));
     form.ExecuteAction(form.TaskAddAction);
     EXPECT_EQ(StoredBytes(), ExpectedBytes());
@@ -155,14 +158,14 @@ struct THeldFirstWrite {
     std::vector<QByteArray> Completed;
 
     TTaskFileWriter::TWrite Function() {
-        return [this](const QString& Path, const QByteArray& Bytes) {
+        return [this](const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
             std::unique_lock lock(Mutex);
             if (!Entered) {
                 Entered = true;
                 Changed.notify_all();
                 Changed.wait(lock, [this] { return Released; });
             }
-            ReplaceFileAtomically(Path, Bytes);
+            ReplaceFileAtomically(Path, Bytes, Links);
             Completed.push_back(Bytes);
         };
     }

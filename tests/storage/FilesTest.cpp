@@ -295,8 +295,11 @@ TEST(FilesTest, CreateAndOpenErrorsNameTheFileAndTheSystemReason) {
     EXPECT_EQ(ReadBytes(locked), QByteArray("secret"));
 }
 
-TEST(FilesTest, IncompleteWriteIsAStreamWriteError) {
+TEST(FilesTest, ADeviceIsNeverReplacedByAFile) {
     EXPECT_EQ(ErrorOf([] { WriteFileText(QStringLiteral("/dev/full"), QStringLiteral("2.5.2.24")); }),
-              QStringLiteral("Stream write error"));
+              QStringLiteral("Cannot create file \"/dev/full\". It is not a regular file"));
+    struct stat st {};
+    ASSERT_EQ(::lstat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 } // namespace

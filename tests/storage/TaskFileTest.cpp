@@ -128,6 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
         TLoadCase{"mixed", QByteArray("A\n\r\n7\rB\r\n\n8"), {{A, 7}, {B, 8}}, nullptr},
         TLoadCase{"wrong time text", QByteArray("A\r\n99:99:99\r\n61000\r\n"), {{A, 61000}}, nullptr},
         TLoadCase{"nul ends text", QByteArray("A\r\n\r\n5\r\n\0\0\0", 11), {{A, 5}}, nullptr},
+        TLoadCase{"nul padding cuts the last row", QByteArray("A\r\n\r\n5\r\nB\r\n\r\n6100\0\0", 19), {{A, 5}},
+                  "Cannot read file \"%1\". It holds a NUL character within its rows"},
         TLoadCase{"utf16le", QByteArray("\xFF\xFE" "A\0\n\0\n\0" "9\0", 10), {{A, 9}}, nullptr},
         TLoadCase{"utf16be", QByteArray("\xFE\xFF\0" "A\0\n\0\n\0" "9", 10), {{A, 9}}, nullptr},
         TLoadCase{"cp1252", QByteArray("Caf\xE9\r\n\r\n3\r\n"), {{QStringLiteral("Caf\u00e9"), 3}}, nullptr},
@@ -211,14 +213,15 @@ TEST(TaskFileTest, RepeatedFailuresNeverOverwriteAnEarlierCopy) {
     EXPECT_EQ(ReadBytes(path + QStringLiteral(".bak.2")), contents[2]);
 }
 
-TEST(TaskFileTest, TextAfterANulIsKeptAside) {
+TEST(TaskFileTest, TextAfterANulIsALoadErrorAndKeptAside) {
     TTempDir dir;
     const QString path = dir.File(QStringLiteral("tasks.db"));
     const QByteArray bytes("A\r\n\r\n5\r\n\0B\r\n\r\n6\r\n", 17);
     WriteBytes(path, bytes);
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
-    LoadTasks(tracker, path);
+    EXPECT_EQ(LoadError(tracker, path),
+              QStringLiteral("Cannot read file \"%1\". It holds a NUL character within its rows").arg(path));
     EXPECT_EQ(RowsOf(tracker), (TRows{{A, 5}}));
     EXPECT_EQ(ReadBytes(path + QStringLiteral(".bak")), bytes);
 }

@@ -3,7 +3,7 @@
 #include "SafeFile.h"
 
 #include <csignal>
-#include <exception>
+#include <system_error>
 #include <pthread.h>
 
 TTaskFileWriter::TTaskFileWriter(TWrite Write)
@@ -21,22 +21,36 @@ TTaskFileWriter::~TTaskFileWriter() {
         FThread.join();
 }
 
-void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Links) {
-    {
-        const std::lock_guard lock(FMutex);
-        FPending = TJob{Path, std::move(Bytes), Links};
-        if (!FThread.joinable()) {
-            // The termination signals are meant for the user-interface thread, which saves
-            // and ends; the writer must never be the thread they interrupt.
-            sigset_t ending, old;
-            sigemptyset(&ending);
-            for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-                sigaddset(&ending, signal);
-            pthread_sigmask(SIG_BLOCK, &ending, &old);
-            FThread = std::thread([this] { Run(); });
-            pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        }
+bool TTaskFileWriter::StartThread() {
+    // The termination signals are meant for the user-interface thread, which saves and ends;
+    // the writer must never be the thread they interrupt.
+    sigset_t ending, old;
+    sigemptyset(&ending);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&ending, signal);
+    pthread_sigmask(SIG_BLOCK, &ending, &old);
+    try {
+        FThread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had (process limits): the caller writes as before.
     }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return FThread.joinable();
+}
+
+void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Links) {
+    std::unique_lock lock(FMutex);
+    if (!FThread.joinable() && !StartThread()) {
+        lock.unlock();
+        try {
+            Write(Path, Bytes, Links);
+        } catch (...) {
+            // Dropped as a background write's error would be.
+        }
+        return;
+    }
+    FPending = TJob{Path, std::move(Bytes), Links};
+    lock.unlock();
     FWake.notify_one();
 }
 
@@ -77,7 +91,7 @@ void TTaskFileWriter::Run() {
         lock.unlock();
         try {
             FWrite(job.Path, job.Bytes, job.Links);
-        } catch (const std::exception&) {
+        } catch (...) {
             // Swallowed as the tick's save always was; the next save tries again.
         }
         lock.lock();

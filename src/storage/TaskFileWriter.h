@@ -30,7 +30,8 @@ public:
     TTaskFileWriter(const TTaskFileWriter&) = delete;
     TTaskFileWriter& operator=(const TTaskFileWriter&) = delete;
 
-    // Hands Bytes to the writer and returns at once. Errors are dropped: the next save retries.
+    // Hands Bytes to the writer and returns at once (writes them itself when no thread can be
+    // started). Errors are dropped: the next save retries.
     void Post(const QString& Path, QByteArray Bytes, TLinkRule Links = TLinkRule::Follow);
 
     // Drops a waiting (older) list, waits for a write in progress, then writes Bytes on the
@@ -46,6 +47,7 @@ private:
         QByteArray Bytes;
         TLinkRule Links;
     };
+    bool StartThread(); // with FMutex held
     void Run();
 
     TWrite FWrite;

@@ -223,8 +223,12 @@ TLinkRule PrepareTaskFileSave(const QString& Path, TStoredTasks& Stored) {
 }
 
 void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored) {
+    SaveTaskFileBytes(TaskFileBytes(Tracker), Path, Stored);
+}
+
+void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTasks& Stored) {
     const TLinkRule links = PrepareTaskFileSave(Path, Stored);
-    ReplaceFileAtomically(Path, TaskFileBytes(Tracker), links);
+    ReplaceFileAtomically(Path, Bytes, links);
 }
 
 QStringList SetAsideTaskLists(const QString& Path) {

@@ -26,7 +26,9 @@ enum class TStoredTasks {
 void SaveTasks(const TTaskTracker& Tracker, const QString& Path);
 // The same by the rule of Stored, which becomes KeptAside once an unread file was moved aside.
 void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored);
-// The first half of that save, for a writer that replaces the file later: moves an unread
+// The same for bytes built beforehand by TaskFileBytes (for a save off the list's thread).
+void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTasks& Stored);
+// The first half of those saves, for a writer that replaces the file later: moves an unread
 // file aside (raising as SaveTasks) and returns how the file is to be replaced.
 TLinkRule PrepareTaskFileSave(const QString& Path, TStoredTasks& Stored);
 

@@ -14,9 +14,40 @@ QString TwoDigits(std::int32_t value) {
     const QString digits = QString::number(wide < 0 ? -wide : wide).rightJustified(2, u'0');
     return wide < 0 ? QStringLiteral("-") + digits : digits;
 }
+
+// Writes Value in decimal at Out, at least MinDigits digits; returns the end.
+char16_t* PutDecimal(char16_t* Out, std::uint32_t Value, int MinDigits) {
+    char16_t digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + Value % 10);
+        Value /= 10;
+    } while (Value != 0);
+    for (; n < MinDigits; --MinDigits)
+        *Out++ = u'0';
+    while (n > 0)
+        *Out++ = digits[--n];
+    return Out;
+}
 } // namespace
 
 QString TTaskDuration::Build(std::int32_t Hours, std::int32_t Minutes, std::int32_t Seconds, bool ForceHours) {
+    // Every list row is built here, at load and once a second: the usual non-negative values
+    // are written into one buffer, with a single allocation.
+    if (Hours >= 0 && Minutes >= 0 && Seconds >= 0) {
+        char16_t text[32];
+        char16_t* p = text;
+        if (Hours != 0 || ForceHours) {
+            p = PutDecimal(p, static_cast<std::uint32_t>(Hours), 1);
+            *p++ = u':';
+            p = PutDecimal(p, static_cast<std::uint32_t>(Minutes), 2);
+        } else {
+            p = PutDecimal(p, static_cast<std::uint32_t>(Minutes), 1);
+        }
+        *p++ = u':';
+        p = PutDecimal(p, static_cast<std::uint32_t>(Seconds), 2);
+        return QString(reinterpret_cast<const QChar*>(text), p - text);
+    }
     if (Hours != 0 || ForceHours)
         return QString::number(Hours) + u':' + TwoDigits(Minutes) + u':' + TwoDigits(Seconds);
     return QString::number(Minutes) + u':' + TwoDigits(Seconds);

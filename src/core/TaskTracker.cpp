@@ -7,6 +7,10 @@
 #include <limits>
 
 QString SanitizeCaption(const QString& Caption) {
+    // Nearly every caption is clean: share it rather than copy it.
+    if (std::none_of(Caption.cbegin(), Caption.cend(),
+                     [](QChar c) { return c == u'\r' || c == u'\n' || c == QChar(0); }))
+        return Caption;
     QString result = Caption;
     result.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     for (QChar& c : result) {
@@ -41,7 +45,8 @@ TTaskRow& TTaskTracker::AppendTask(const QString& Caption) {
         FObserver->TaskRowAboutToBeInserted(index);
     auto row = std::make_unique<TTaskRow>();
     row->FCaption = SanitizeCaption(Caption);
-    row->FTimeText = TTaskDuration::Build(0, 0, 0, false);
+    static const QString Zero = TTaskDuration::Build(0, 0, 0, false); // "0:00", shared by new rows
+    row->FTimeText = Zero;
     row->FIndex = index;
     TTaskRow& added = *row;
     FRows.push_back(std::move(row));

@@ -16,6 +16,10 @@ public:
     // The idle limit the caller compares against, told after each query. Sources that are
     // told by the desktop only when a chosen time has passed (ext-idle-notify) watch for it.
     virtual void SetIdleLimit(std::uint32_t LimitMs) { static_cast<void>(LimitMs); }
+    // True when an answer carries the real idle time, so that the caller may count on from it
+    // with the clock. A source that learns only when the limit has passed answers "now" until
+    // then, and has to be asked at every check (it answers without a round trip).
+    virtual bool AnswersWithIdleTime() const { return true; }
 };
 
 // The source for the running session, chosen here and nowhere else. On Wayland: the

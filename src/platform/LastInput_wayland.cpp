@@ -58,6 +58,8 @@ public:
         return FIdleSince ? *FIdleSince : FTicks.Now();
     }
 
+    bool AnswersWithIdleTime() const override { return false; }
+
     void SetIdleLimit(std::uint32_t LimitMs) override {
         if (FNotification != nullptr && LimitMs == FLimitMs)
             return;

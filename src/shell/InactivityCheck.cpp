@@ -19,13 +19,28 @@ void TInactivityCheck::Check() {
         return;
     if (!FSettings.InactivityDetectionEnabled())
         return;
+    if (FHaveAnswer && FLastInput.AnswersWithIdleTime()) {
+        const std::uint32_t since = FTicks.Now() - FAnswerTick;
+        // Asked again two checks before the period could pass, so that a source answering
+        // from its previous (asynchronous) reply is fresh when it counts.
+        constexpr std::uint64_t Margin = 2000;
+        const std::uint64_t mostIdle = std::uint64_t{FAnswerIdle} + since + Margin;
+        if (mostIdle <= std::uint64_t{FSettings.InactivityDetectionPeriod() * 1000u})
+            return;
+    }
     const std::optional<std::uint32_t> lastInput = FLastInput.LastInputTick();
     const std::uint32_t period = FSettings.InactivityDetectionPeriod();
     const std::uint32_t now = FTicks.Now();
+    FHaveAnswer = lastInput.has_value();
+    if (lastInput) {
+        FAnswerIdle = now - *lastInput;
+        FAnswerTick = now;
+    }
     FLastInput.SetIdleLimit(period * 1000u);
     // Without an answer the user counts as active: a failed query must never stop a busy user's task.
     if (!lastInput || !IsUserInactive(now, *lastInput, period))
         return;
+    FHaveAnswer = false;
     // The box says the task was stopped, so it is shown only when the stop really ran.
     if (!FExecuteTaskStop || !FExecuteTaskStop())
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 class IPrompt;
@@ -9,8 +10,8 @@ class TSettings;
 class TTaskTracker;
 
 // The once-a-second check that stops the active task after the configured period without
-// keyboard or mouse input, and says so in a warning box. Keeps nothing between checks: the
-// settings are read afresh each time, so a change in the settings dialog applies at once.
+// keyboard or mouse input, and says so in a warning box. The settings are read afresh each
+// time, so a change in the settings dialog applies at once.
 class TInactivityCheck final {
 public:
     // ExecuteTaskStop runs the stop command through its action rule and tells whether it ran.
@@ -20,8 +21,12 @@ public:
     // No active task: nothing is read. Detection off: stop there. Otherwise the last input,
     // the period and the tick count are read in that order; a user idle for longer than the
     // period gets the task stopped and the warning box (its answer is not used). A last-input
-    // query that fails counts as recent input. The source is then told the limit, so one that
-    // the desktop notifies only after a chosen idle time watches for the current period.
+    // query that fails counts as recent input. The idle time grows at most as fast as the
+    // clock, so while the last answer plus the time since cannot pass the period the system
+    // is not asked again: the stop comes at exactly the same check, without a round trip to
+    // the display server every second.
+    // A source that learns only when the limit has passed is asked at every check and told the
+    // current limit each time, so that it watches for the current period.
     void Check();
 
 private:
@@ -31,4 +36,8 @@ private:
     const ITickCounter& FTicks;
     IPrompt& FPrompt;
     std::function<bool()> FExecuteTaskStop;
+    // The idle time of the last answer and the tick count it was measured against.
+    bool FHaveAnswer = false;
+    std::uint32_t FAnswerIdle = 0;
+    std::uint32_t FAnswerTick = 0;
 };

@@ -76,8 +76,9 @@ void TMainForm::TaskStopUpdate(TAction& Sender) { Sender.SetEnabled(FTracker.Act
 
 void TMainForm::TaskStopExecute(TAction& /*Sender*/) {
     FTracker.SetActiveTask(nullptr, false);
-    // The time charged up to the stop reaches the file now, not only at the next change.
-    SaveTaskListSilently();
+    // The time charged up to the stop reaches the file now, not only at the next change;
+    // it lands after any tick's save still in progress, never before it.
+    PostTaskList();
 }
 
 void TMainForm::TaskDeleteUpdate(TAction& Sender) { Sender.SetEnabled(!SelectedTasks().empty()); }
@@ -95,7 +96,7 @@ void TMainForm::TaskResetUpdate(TAction& Sender) { Sender.SetEnabled(!SelectedTa
 void TMainForm::TaskResetExecute(TAction& /*Sender*/) {
     for (TTaskRow* row : SelectedTasks())
         FTracker.ResetTask(*row);
-    SaveTaskListSilently();
+    PostTaskList();
 }
 
 void TMainForm::TaskSelectAllExecute(TAction& /*Sender*/) {
@@ -147,7 +148,7 @@ void TMainForm::AppToggleTrackingUpdate(TAction& Sender) {
 void TMainForm::AppToggleTrackingExecute(TAction& /*Sender*/) {
     if (FTracker.ActiveTask()) {
         FTracker.SetActiveTask(nullptr, false);
-        SaveTaskListSilently();
+        PostTaskList();
     } else {
         FTracker.SetActiveTask(FTracker.LastActiveTask(), false);
     }

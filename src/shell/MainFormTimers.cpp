@@ -11,6 +11,7 @@
 #include "Settings.h"
 #include "SettingsFormUnit.h"
 #include "TaskFile.h"
+#include "TaskListModel.h"
 #include "TaskListView.h"
 #include "UpdateCheck.h"
 #include "Upgrade.h"
@@ -95,6 +96,11 @@ void TMainForm::LoadTaskList() {
         FStoredTasks = TStoredTasks::Loaded;
         return;
     }
+    struct TAppending {
+        TTaskListModel& Model;
+        ~TAppending() { Model.EndAppending(); }
+    } appending{*FModel};
+    FModel->BeginAppending();
     LoadTasks(FTracker, path, &FStoredTasks);
 }
 
@@ -111,7 +117,11 @@ void TMainForm::AnnounceSetAsideLists() {
     throw EAppError(SetAsideMessage.arg(names));
 }
 
-void TMainForm::SaveTaskList() { SaveTasks(FTracker, DataFiles().TasksDb(), FStoredTasks); }
+void TMainForm::SaveTaskList() {
+    const QString path = DataFiles().TasksDb();
+    const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
+    FTaskFileWriter.Write(path, TaskFileBytes(FTracker), links);
+}
 
 void TMainForm::SaveTaskListSilently() {
     try {
@@ -120,6 +130,18 @@ void TMainForm::SaveTaskListSilently() {
         // A failing disk shows at Exit, where the user can still copy the tasks.
     }
 }
+
+void TMainForm::PostTaskList() {
+    try {
+        const QString path = DataFiles().TasksDb();
+        const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
+        FTaskFileWriter.Post(path, TaskFileBytes(FTracker), links);
+    } catch (const std::exception&) {
+        // As for the quiet saves: the next save tries again.
+    }
+}
+
+void TMainForm::WaitForTaskFileWrites() { FTaskFileWriter.Flush(); }
 
 void TMainForm::InitColumnWidths() {
     const int textWidth = QFontMetrics(ListView1->font()).horizontalAdvance(QStringLiteral("00:00:00"));
@@ -138,7 +160,8 @@ void TMainForm::Timer1Timer() {
     if (!FTracker.ActiveTask())
         return;
     FTracker.Tick();
-    SaveTaskListSilently();
+    // Only the bytes are made here; a slow disk must not stall the window once a second.
+    PostTaskList();
 }
 
 void TMainForm::UserInactivityCheckTimerTimer() {

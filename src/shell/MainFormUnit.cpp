@@ -24,7 +24,7 @@
 
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
-      FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")) {
+      FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")), FTaskFileWriter(FServices.TaskFileWrite) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());
@@ -185,6 +185,9 @@ bool TMainForm::HandleShortCut(QKeyEvent* Event) {
 }
 
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+    // A hidden list has nothing to repaint; its rows catch up when it shows again.
+    if (Watched == ListView1 && (Event->type() == QEvent::Show || Event->type() == QEvent::Hide))
+        FModel->SetViewHidden(Event->type() == QEvent::Hide);
     // A key the list left alone travels on to the window: it was handled at the list already.
     const bool fromList = Watched == this && QApplication::focusWidget() == ListView1;
     if (Event->type() == QEvent::KeyPress && !fromList) {

@@ -2,6 +2,7 @@
 
 #include "Action.h"
 #include "TaskFile.h"
+#include "TaskFileWriter.h"
 #include "TaskTracker.h"
 
 #include <QMainWindow>
@@ -36,6 +37,7 @@ struct TMainFormServices {
     bool StartTimers = true;
     bool RegisterHotKeys = true;
     bool CheckForUpdates = true;
+    TTaskFileWriter::TWrite TaskFileWrite; // none: the atomic replacement of the task file
 };
 
 // The program's only window: the task list, every command as an action, the context and
@@ -136,6 +138,7 @@ public:
     void AppExitExecute(TAction& Sender);
     bool SaveTasksOrConfirmExit();
     void SaveTasksQuietly(); // session end and signals: stop tracking, save, no dialogs
+    void WaitForTaskFileWrites(); // until the background writer has nothing left
     void SetSettingsForm(TSettingsForm* Form) { FSettingsForm = Form; }
     bool TerminateRequested() const { return FTerminating; }
 
@@ -157,7 +160,8 @@ private:
     void UpdateActions(QMenu* Menu);
     bool HandleShortCut(QKeyEvent* Event);
     void SaveTaskList();        // raises the save's error
-    void SaveTaskListSilently(); // the tick's rule: errors swallowed
+    void SaveTaskListSilently(); // the quiet saves: written now, errors swallowed
+    void PostTaskList();         // the tick's rule: written in the background, errors swallowed
     void LoadTaskList();
     void AnnounceSetAsideLists(); // raises the notice naming the copies of unread lists
     void RegisterHotKeys();
@@ -166,6 +170,7 @@ private:
     TMainFormServices FServices;
     IPrompt& FPrompt;
     TTaskTracker FTracker;
+    TTaskFileWriter FTaskFileWriter;
     TTaskListModel* FModel = nullptr;
     std::shared_ptr<IGlobalHotKey> BringToFrontGlobalHotKey;
     std::shared_ptr<IGlobalHotKey> ToggleTrackingGlobalHotKey;

@@ -2,6 +2,9 @@
 
 #include "Functions.h"
 
+#include <algorithm>
+#include <limits>
+
 TTaskListModel::TTaskListModel(TTaskTracker& Tracker, QObject* Parent) : QAbstractTableModel(Parent), FTracker(Tracker) {
     FTracker.SetObserver(this);
 }
@@ -38,17 +41,55 @@ Qt::ItemFlags TTaskListModel::flags(const QModelIndex& Index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void TTaskListModel::TaskRowAboutToBeInserted(int Index) { beginInsertRows(QModelIndex(), Index, Index); }
+void TTaskListModel::BeginAppending() {
+    beginResetModel();
+    FAppending = true;
+}
 
-void TTaskListModel::TaskRowInserted(int /*Index*/) { endInsertRows(); }
+void TTaskListModel::EndAppending() {
+    FAppending = false;
+    endResetModel();
+}
+
+void TTaskListModel::TaskRowAboutToBeInserted(int Index) {
+    if (!FAppending)
+        beginInsertRows(QModelIndex(), Index, Index);
+}
+
+void TTaskListModel::TaskRowInserted(int /*Index*/) {
+    if (!FAppending)
+        endInsertRows();
+}
 
 void TTaskListModel::TaskRowAboutToBeRemoved(int Index) { beginRemoveRows(QModelIndex(), Index, Index); }
 
-void TTaskListModel::TaskRowRemoved(int /*Index*/) { endRemoveRows(); }
+void TTaskListModel::TaskRowRemoved(int /*Index*/) {
+    endRemoveRows();
+    // Rows noted as changed have moved: report them all.
+    if (FFirstChanged >= 0) {
+        FFirstChanged = 0;
+        FLastChanged = std::numeric_limits<int>::max();
+    }
+}
+
+void TTaskListModel::SetViewHidden(bool Hidden) {
+    FViewHidden = Hidden;
+    if (Hidden || FFirstChanged < 0)
+        return;
+    const int last = std::min(FLastChanged, FTracker.Count() - 1);
+    if (FFirstChanged <= last)
+        Q_EMIT dataChanged(index(FFirstChanged, CaptionColumn), index(last, TimeColumn));
+    FFirstChanged = FLastChanged = -1;
+}
 
 void TTaskListModel::TaskRowChanged(int Index) {
-    if (Index < 0)
+    if (Index < 0 || FAppending)
         return;
+    if (FViewHidden) {
+        FFirstChanged = FFirstChanged < 0 ? Index : std::min(FFirstChanged, Index);
+        FLastChanged = std::max(FLastChanged, Index);
+        return;
+    }
     Q_EMIT dataChanged(index(Index, CaptionColumn), index(Index, TimeColumn));
 }
 

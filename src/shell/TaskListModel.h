@@ -21,6 +21,14 @@ public:
     QVariant headerData(int Section, Qt::Orientation Orientation, int Role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& Index) const override;
 
+    // Rows appended between these two (a whole list loaded at start) reach the view as one
+    // reset instead of one insertion each.
+    void BeginAppending();
+    void EndAppending();
+
+    // While the view is hidden, changed rows are only noted; showing it reports them at once.
+    void SetViewHidden(bool Hidden);
+
     void TaskRowAboutToBeInserted(int Index) override;
     void TaskRowInserted(int Index) override;
     void TaskRowAboutToBeRemoved(int Index) override;
@@ -34,4 +42,8 @@ Q_SIGNALS:
 
 private:
     TTaskTracker& FTracker;
+    bool FAppending = false;
+    bool FViewHidden = false;
+    int FFirstChanged = -1; // rows changed while hidden, or -1
+    int FLastChanged = -1;
 };

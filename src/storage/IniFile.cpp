@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -224,9 +226,46 @@ QByteArray IniAssign(const QByteArray& Content, const QString& Section, const QS
 
 TIniFile::TIniFile(QString FileName) : FFileName(std::move(FileName)) {}
 
+namespace {
+std::int64_t Nanoseconds(const struct timespec& Time) {
+    return static_cast<std::int64_t>(Time.tv_sec) * 1'000'000'000 + Time.tv_nsec;
+}
+} // namespace
+
+std::optional<QByteArray> TIniFile::Content() const {
+    const QByteArray path = QFile::encodeName(FFileName);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        FSnapshot.reset();
+        return std::nullopt;
+    }
+    const TSnapshot seen{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                         static_cast<std::int64_t>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim),
+                         {}};
+    const auto same = [&seen](const TSnapshot& Old) {
+        return Old.Device == seen.Device && Old.Inode == seen.Inode && Old.Size == seen.Size &&
+               Old.ModifiedNs == seen.ModifiedNs && Old.ChangedNs == seen.ChangedNs;
+    };
+    // Time stamps are coarser than the writes they stamp: a file changed this recently might
+    // change again with the same stamps, so it is read again until it has been quiet a while.
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    constexpr std::int64_t QuietNs = 2'000'000'000;
+    const bool settled = Nanoseconds(now) - std::max(seen.ModifiedNs, seen.ChangedNs) > QuietNs;
+    if (settled && FSnapshot && same(*FSnapshot))
+        return FSnapshot->Content;
+    FSnapshot.reset();
+    const auto content = ReadBytes(path);
+    if (content && settled) {
+        FSnapshot = seen;
+        FSnapshot->Content = *content;
+    }
+    return content;
+}
+
 QString TIniFile::ReadString(const QString& Section, const QString& Ident, const QString& Default) const {
     ++FReadCount;
-    const auto content = ReadBytes(QFile::encodeName(FFileName));
+    const auto content = Content();
     if (!content)
         return Default;
     return IniLookup(*content, Section, Ident).value_or(Default);

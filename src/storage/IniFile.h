@@ -21,8 +21,11 @@ std::optional<QString> IniLookup(const QByteArray& Content, const QString& Secti
 QByteArray IniAssign(const QByteArray& Content, const QString& Section, const QString& Ident,
                      const QString& Value);
 
-// An INI file read and written the way the settings have always been stored. Nothing is
-// cached: every read opens the file, every write replaces it atomically at once.
+// An INI file read and written the way the settings have always been stored. Every read
+// looks at the file: it is read again whenever its size, times, inode or device differ from
+// the last read (and always while it was changed within the last two seconds, finer than
+// the file system's time stamps can tell), so a change by hand counts at the next read
+// while an unchanged file costs one stat. Every write replaces the file atomically at once.
 class TIniFile final {
 public:
     explicit TIniFile(QString FileName);
@@ -43,11 +46,20 @@ public:
     void WriteInteger(const QString& Section, const QString& Ident, std::int32_t Value);
     void WriteBool(const QString& Section, const QString& Ident, bool Value);
 
-    // How many times the file was opened for reading; lets tests see that nothing is cached
-    // and that a check that needs no setting reads nothing.
+    // How many times a value was read from the file; lets tests see that a check that needs
+    // no setting reads nothing.
     std::uint64_t ReadCount() const { return FReadCount; }
 
 private:
+    // What the file held at the last read, and how it looked then.
+    struct TSnapshot {
+        std::uint64_t Device = 0, Inode = 0;
+        std::int64_t Size = -1, ModifiedNs = 0, ChangedNs = 0;
+        QByteArray Content;
+    };
+    std::optional<QByteArray> Content() const;
+
     QString FFileName;
     mutable std::uint64_t FReadCount = 0;
+    mutable std::optional<TSnapshot> FSnapshot;
 };

@@ -203,11 +203,7 @@ void LoadTasks(TTaskTracker& Tracker, const QString& Path, TStoredTasks* Stored)
         *Stored = TStoredTasks::Loaded;
 }
 
-void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored) {
-    SaveTaskFileBytes(TaskFileBytes(Tracker), Path, Stored);
-}
-
-void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTasks& Stored) {
+TLinkRule PrepareTaskFileSave(const QString& Path, TStoredTasks& Stored) {
     if (Stored == TStoredTasks::Unread) {
         struct stat st {};
         if (::lstat(QFile::encodeName(Path).constData(), &st) == 0) {
@@ -223,7 +219,16 @@ void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTask
     }
     // A link whose content never loaded is replaced, never the file it points to: that could
     // be any document of the user's, or a system file when run as root.
-    ReplaceFileAtomically(Path, Bytes, Stored == TStoredTasks::Loaded ? TLinkRule::Follow : TLinkRule::Replace);
+    return Stored == TStoredTasks::Loaded ? TLinkRule::Follow : TLinkRule::Replace;
+}
+
+void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored) {
+    SaveTaskFileBytes(TaskFileBytes(Tracker), Path, Stored);
+}
+
+void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTasks& Stored) {
+    const TLinkRule links = PrepareTaskFileSave(Path, Stored);
+    ReplaceFileAtomically(Path, Bytes, links);
 }
 
 QStringList SetAsideTaskLists(const QString& Path) {

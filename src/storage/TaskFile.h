@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SafeFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -26,6 +28,9 @@ void SaveTasks(const TTaskTracker& Tracker, const QString& Path);
 void SaveTasks(const TTaskTracker& Tracker, const QString& Path, TStoredTasks& Stored);
 // The same for bytes built beforehand by TaskFileBytes (for a save off the list's thread).
 void SaveTaskFileBytes(const QByteArray& Bytes, const QString& Path, TStoredTasks& Stored);
+// The first half of those saves, for a writer that replaces the file later: moves an unread
+// file aside (raising as SaveTasks) and returns how the file is to be replaced.
+TLinkRule PrepareTaskFileSave(const QString& Path, TStoredTasks& Stored);
 
 // Appends the rows stored in Path. Only a regular file of at most MaxTaskFileBytes is read.
 // A malformed file raises "List index out of bounds (2)", "'%s' is not a valid integer

@@ -20,7 +20,11 @@ public:
         ReadsBeforeQuery.push_back(FSettings.IniFile().ReadCount());
         return Tick;
     }
+    void SetIdleLimit(std::uint32_t LimitMs) override { Limits.push_back(LimitMs); }
+    bool AnswersWithIdleTime() const override { return !OnlyTellsPassedLimit; }
     std::optional<std::uint32_t> Tick = 0;
+    bool OnlyTellsPassedLimit = false;
+    std::vector<std::uint32_t> Limits;
     std::vector<std::uint64_t> ReadsBeforeQuery;
 
 private:
@@ -189,6 +193,18 @@ TEST_F(InactivityCheckTest, SettingChangeAppliesAtTheNextCheck) {
     WriteSettings("Period=60\r\n");
     CheckAt(120'000, 0);
     EXPECT_EQ(Stops, 1);
+}
+
+// A compositor's idle notification answers "now" until the limit has passed, so an earlier
+// answer says nothing about the idle time to come.
+TEST_F(InactivityCheckTest, ASourceThatOnlyTellsAPassedLimitIsAskedAtEveryCheck) {
+    Input.OnlyTellsPassedLimit = true;
+    Start(0);
+    CheckAt(300'000, 300'000);
+    EXPECT_EQ(Stops, 0);
+    CheckAt(600'001, 0);
+    EXPECT_EQ(Stops, 1);
+    EXPECT_EQ(Input.Limits, (std::vector<std::uint32_t>{600'000, 600'000}));
 }
 
 } // namespace

@@ -56,6 +56,7 @@ protected:
         services.StartTimers = false;
         services.RegisterHotKeys = RegisterHotKeys;
         services.CheckForUpdates = CheckForUpdates;
+        services.TaskFileWrite = TaskFileWrite;
         Form = std::make_unique<TMainForm>(std::move(services));
         return *Form;
     }
@@ -76,7 +77,10 @@ protected:
         Form->ListView1->setFocus();
     }
 
+    // The file once the background writer is done.
     QByteArray StoredBytes() const {
+        if (Form)
+            Form->WaitForTaskFileWrites();
         QFile file(TasksDb());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
@@ -91,5 +95,6 @@ protected:
     bool RegisterHotKeys = false;
     bool TrayHost = true; // whether the desktop has a tray host
     bool CheckForUpdates = false;
+    TTaskFileWriter::TWrite TaskFileWrite; // none: the real one
     std::unique_ptr<TMainForm> Form;
 };

@@ -3,6 +3,7 @@
 #include "ErrorDialog.h"
 #include "Errors.h"
 #include "HotKey.h"
+#include "SafeFile.h"
 #include "ScreenSnap.h"
 #include "SettingsFormUnit.h"
 #include "TaskTracker.h"
@@ -15,7 +16,11 @@
 #include <QHeaderView>
 #include <QTimer>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -147,6 +152,81 @@ TEST_F(MainFormFixture, ExitSavesTheRunningTimeAndEnds) {
     EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 4000u);
     EXPECT_EQ(StoredBytes(), ExpectedBytes());
     EXPECT_TRUE(Prompt.MessageRequests.empty());
+}
+
+// Holds the first write of the task file until released; logs every completed write.
+struct THeldFirstWrite {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Entered = false;
+    bool Released = false;
+    std::vector<QByteArray> Completed;
+
+    TTaskFileWriter::TWrite Function() {
+        return [this](const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
+            std::unique_lock lock(Mutex);
+            if (!Entered) {
+                Entered = true;
+                Changed.notify_all();
+                Changed.wait(lock, [this] { return Released; });
+            }
+            ReplaceFileAtomically(Path, Bytes, Links);
+            Completed.push_back(Bytes);
+        };
+    }
+    void WaitUntilEntered() {
+        std::unique_lock lock(Mutex);
+        Changed.wait(lock, [this] { return Entered; });
+    }
+    void Release() {
+        const std::lock_guard lock(Mutex);
+        Released = true;
+        Changed.notify_all();
+    }
+};
+
+TEST_F(MainFormFixture, AStopRightAfterATickLeavesTheStoppedStateOnDisk) {
+    THeldFirstWrite held;
+    TaskFileWrite = held.Function();
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    Ticks.Advance(1000);
+    form.Timer1Timer();
+    const QByteArray running = ExpectedBytes();
+    held.WaitUntilEntered(); // the tick's save is being written
+    Ticks.Advance(300);
+    ASSERT_TRUE(form.ExecuteAction(form.TaskStop));
+    const QByteArray stopped = ExpectedBytes();
+    ASSERT_NE(stopped, running);
+    held.Release();
+    EXPECT_EQ(StoredBytes(), stopped);
+    EXPECT_EQ(held.Completed, (std::vector<QByteArray>{running, stopped}));
+}
+
+TEST_F(MainFormFixture, ExitWaitsForABackgroundWriteInProgress) {
+    THeldFirstWrite held;
+    TaskFileWrite = held.Function();
+    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+    Ticks.Advance(1000);
+    form.Timer1Timer();
+    const QByteArray running = ExpectedBytes();
+    held.WaitUntilEntered();
+    // Released a little later from elsewhere: an Exit that did not wait would have written
+    // first and then been overwritten by the older list.
+    std::thread releaser([&held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        held.Release();
+    });
+    Ticks.Advance(700);
+    const bool ran = form.ExecuteAction(form.AppExit);
+    releaser.join();
+    ASSERT_TRUE(ran);
+    EXPECT_TRUE(form.TerminateRequested());
+    const QByteArray atExit = ExpectedBytes();
+    EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 1700u);
+    EXPECT_EQ(held.Completed, (std::vector<QByteArray>{running, atExit}));
+    EXPECT_EQ(StoredBytes(), atExit);
 }
 
 struct TExitCase {

@@ -1,0 +1,101 @@
+#include "TaskFileWriter.h"
+
+#include "SafeFile.h"
+
+#include <csignal>
+#include <system_error>
+#include <pthread.h>
+
+TTaskFileWriter::TTaskFileWriter(TWrite Write)
+    : FWrite(Write ? std::move(Write) : TWrite([](const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
+          ReplaceFileAtomically(Path, Bytes, Links);
+      })) {}
+
+TTaskFileWriter::~TTaskFileWriter() {
+    {
+        const std::lock_guard lock(FMutex);
+        FStopping = true;
+    }
+    FWake.notify_one();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+bool TTaskFileWriter::StartThread() {
+    // The termination signals are meant for the user-interface thread, which saves and ends;
+    // the writer must never be the thread they interrupt.
+    sigset_t ending, old;
+    sigemptyset(&ending);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&ending, signal);
+    pthread_sigmask(SIG_BLOCK, &ending, &old);
+    try {
+        FThread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had (process limits): the caller writes as before.
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return FThread.joinable();
+}
+
+void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Links) {
+    std::unique_lock lock(FMutex);
+    if (!FThread.joinable() && !StartThread()) {
+        lock.unlock();
+        try {
+            Write(Path, Bytes, Links);
+        } catch (...) {
+            // Dropped as a background write's error would be.
+        }
+        return;
+    }
+    FPending = TJob{Path, std::move(Bytes), Links};
+    lock.unlock();
+    FWake.notify_one();
+}
+
+void TTaskFileWriter::Write(const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
+    std::unique_lock lock(FMutex);
+    FPending.reset(); // older than Bytes
+    FIdle.wait(lock, [this] { return !FWriting; });
+    FWriting = true;
+    lock.unlock();
+    struct TDone {
+        TTaskFileWriter& Writer;
+        ~TDone() {
+            {
+                const std::lock_guard done(Writer.FMutex);
+                Writer.FWriting = false;
+            }
+            Writer.FIdle.notify_all();
+            Writer.FWake.notify_one();
+        }
+    } done{*this};
+    FWrite(Path, Bytes, Links);
+}
+
+void TTaskFileWriter::Flush() {
+    std::unique_lock lock(FMutex);
+    FIdle.wait(lock, [this] { return !FWriting && !FPending; });
+}
+
+void TTaskFileWriter::Run() {
+    std::unique_lock lock(FMutex);
+    for (;;) {
+        FWake.wait(lock, [this] { return !FWriting && (FPending || FStopping); });
+        if (!FPending)
+            return; // stopping, and nothing is left to write
+        TJob job = std::move(*FPending);
+        FPending.reset();
+        FWriting = true;
+        lock.unlock();
+        try {
+            FWrite(job.Path, job.Bytes, job.Links);
+        } catch (...) {
+            // Swallowed as the tick's save always was; the next save tries again.
+        }
+        lock.lock();
+        FWriting = false;
+        FIdle.notify_all();
+    }
+}

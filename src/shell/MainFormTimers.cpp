@@ -92,6 +92,8 @@ void TMainForm::RegisterHotKeys() {
 
 void TMainForm::LoadTaskList() {
     const QString path = DataFiles().TasksDb();
+    // A save killed before its rename (power loss, SIGKILL) leaves its temporary file.
+    RemoveLeftoverTemporaries(path);
     if (!FileExists(path)) {
         FStoredTasks = TStoredTasks::Loaded;
         return;

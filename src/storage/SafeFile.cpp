@@ -4,6 +4,7 @@
 #include "FileHandle.h"
 #include "Files.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -127,6 +128,20 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRu
     }
     // No fsync of the folder here: the rename alone already leaves the old or the new list
     // after a crash, and this runs every second.
+}
+
+void RemoveLeftoverTemporaries(const QString& Path) {
+    const QFileInfo info(Path);
+    const QString name = info.fileName();
+    const QStringList found =
+        QDir(info.path()).entryList({name + QStringLiteral(".tmp-*"), name + QStringLiteral(".tmp")},
+                                    QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& leftover : found) {
+        const QByteArray path = Native(info.path() + u'/' + leftover);
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlink(path.constData());
+    }
 }
 
 void RaiseWriteError(const QString& Path, int Error) {

@@ -18,6 +18,10 @@ enum class TLinkRule {
 // the temporary file removed.
 void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRule Links = TLinkRule::Follow);
 
+// Removes the temporary files that saves of Path killed before their rename left behind
+// (Path + ".tmp-*", and an earlier build's Path + ".tmp"): only regular files of this user.
+void RemoveLeftoverTemporaries(const QString& Path);
+
 // Raises the write error above for Path and an errno value.
 [[noreturn]] void RaiseWriteError(const QString& Path, int Error);
 

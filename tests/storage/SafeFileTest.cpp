@@ -271,6 +271,15 @@ TEST(CrashSafetyTest, KilledSavesLeaveTheOldOrTheNewList) {
         LoadTasks(loaded, path);
         ASSERT_TRUE(loaded.Count() == first.Count() || loaded.Count() == second.Count());
     }
+    // What the killed saves left is removed at the next start; a link under such a name is not ours.
+    const QString outside = dir.File(QStringLiteral("document"));
+    WriteBytes(outside, "keep");
+    ASSERT_TRUE(QFile::link(outside, path + QStringLiteral(".tmp-planted")));
+    RemoveLeftoverTemporaries(path);
+    EXPECT_EQ(QDir(dir.Path()).entryList({QStringLiteral("tasks.db.tmp*")}, QDir::Files | QDir::System),
+              QStringList{QStringLiteral("tasks.db.tmp-planted")});
+    EXPECT_EQ(ReadBytes(outside), QByteArray("keep"));
+    EXPECT_TRUE(QFileInfo::exists(path));
 }
 
 TEST(SetFileAsideTest, NamesCountUpAndNeverReplace) {

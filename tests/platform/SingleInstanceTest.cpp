@@ -292,6 +292,9 @@ TEST_F(InstanceChannelTest, KeepsListeningAfterRunningOutOfDescriptors) {
     int handled = 0;
     server.SetHandler([&] { ++handled; });
     ASSERT_TRUE(server.Listen());
+    // One ordinary caller first. (The sanitizers' runtime needs descriptors of its own to check
+    // a type it has not yet seen, so the dropped caller's path is one it has seen.)
+    ASSERT_TRUE(SendWhileServing(Path(), Name, 3000ms));
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     const int lowest = ::dup(0);
@@ -325,7 +328,7 @@ TEST_F(InstanceChannelTest, KeepsListeningAfterRunningOutOfDescriptors) {
     EXPECT_TRUE(server.IsListening());
     EXPECT_TRUE(QFileInfo::exists(Path()));
     EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
-    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(handled, 2);
 }
 
 TEST_F(InstanceChannelTest, CommandRequestsGetTheHandlersAnswerAndPlainStartsStayAsTheyWere) {

@@ -90,6 +90,11 @@ def portal_hot_keys(session, binary, root):
             env_before = dict(session.env)
             session.env["QT_QPA_PLATFORM"] = "wayland"
             del session.env["DISPLAY"]
+            # Under the leak checker: Qt's Wayland plugin keeps allocations until exit from a
+            # module unloaded by then, which no suppression can name. The X11 run below checks
+            # the portal code for leaks.
+            session.env["ASAN_OPTIONS"] = ":".join(filter(None, (os.environ.get("ASAN_OPTIONS"),
+                                                                 "detect_leaks=0")))
             session.procs.append(("tallyvox", native.start(hidden=True)))
             session.env.clear()
             session.env.update(env_before)

@@ -36,7 +36,7 @@ asan:
 # ThreadSanitizer sees only instrumented code: Qt's own worker threads (font and image loading
 # of the widget tests) would report races inside Qt, so it runs the programs of our threaded
 # code: background calls, the single-instance channel, storage and settings.
-TSAN_TESTS = common_tests|core_tests|storage_tests|settings_tests|platform_tests|update_tests
+TSAN_TESTS = common_tests|core_tests|storage_tests|platform_tests|update_tests
 tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan BUILD_TYPE=Debug \
 	    CMAKE_ARGS="-DTALLYVOX_SANITIZE=thread -DTALLYVOX_BUILD_BENCH=OFF" CTEST_ARGS="-L '$(TSAN_TESTS)'"

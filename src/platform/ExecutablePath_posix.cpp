@@ -1,5 +1,7 @@
 #include "ExecutablePath.h"
 
+#include "Paths.h"
+
 #include <QFile>
 
 #include <limits.h>
@@ -9,15 +11,6 @@ namespace {
 QString& OverridePath() {
     static QString path;
     return path;
-}
-
-QString FolderOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    if (slash < 0)
-        return QStringLiteral(".");
-    if (slash == 0)
-        return QStringLiteral("/");
-    return path.left(slash);
 }
 } // namespace
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <utility>
 
 #include <unistd.h>
@@ -26,3 +27,7 @@ private:
 
 // Writes all of Data; false on any failure, short writes included (errno tells why).
 bool WriteFully(int Fd, const char* Data, std::size_t Size);
+
+// Reads Fd to its end, handing each block read to Sink. False when a read fails (errno tells
+// why) or Sink returns false.
+bool ReadFully(int Fd, const std::function<bool(const char* Data, std::size_t Size)>& Sink);

@@ -13,7 +13,7 @@
 #include "SingleInstance.h"
 #include "SingleInstanceGuard.h"
 #include "TahomaFont.h"
-#include "TickCounter.h"
+#include "SystemTickCounter.h"
 #include "TrayImages.h"
 
 #include <QApplication>

@@ -6,6 +6,7 @@
 #include "FileHandle.h"
 #include "ExecutablePath.h"
 #include "Functions.h"
+#include "Paths.h"
 #include "SafeFile.h"
 
 #include <QFile>
@@ -30,15 +31,6 @@ std::unique_ptr<TFiles>& FilesInstance() {
 
 bool IsDriveLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
-QString FolderPart(const QString& Path) {
-    const qsizetype slash = Path.lastIndexOf(u'/');
-    if (slash < 0)
-        return QStringLiteral(".");
-    if (slash == 0)
-        return QStringLiteral("/");
-    return Path.left(slash);
-}
-
 // The checks a path passes before any file operation, in their fixed order.
 void CheckPath(const QString& Path) {
     if (Path.size() >= MaxPathLength)
@@ -57,7 +49,7 @@ void CheckPath(const QString& Path) {
     }
     if (blank)
         throw EAppError(QStringLiteral("Invalid characters in path"));
-    if (!QFileInfo(FolderPart(Path)).isDir())
+    if (!QFileInfo(FolderOf(Path)).isDir())
         throw EAppError(QStringLiteral("The specified path was not found"));
 }
 
@@ -80,10 +72,10 @@ QString ChooseDataFolder(const QString& ExecutableFolder, const QString& AppData
 bool CreateFolderPrivate(const QString& Folder) {
     if (QFileInfo(Folder).isDir())
         return true;
-    const QString parent = FolderPart(Folder);
+    const QString parent = FolderOf(Folder);
     if (parent != Folder && !parent.isEmpty() && parent != QStringLiteral("."))
         CreateFolderPrivate(parent);
-    ::mkdir(QFile::encodeName(Folder).constData(), 0700);
+    ::mkdir(NativePath(Folder).constData(), 0700);
     return QFileInfo(Folder).isDir();
 }
 
@@ -108,7 +100,7 @@ void ResetDataFilesForTesting() { FilesInstance().reset(); }
 
 bool FileExists(const QString& Path) {
     struct stat st {};
-    return !Path.isEmpty() && ::stat(QFile::encodeName(Path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return !Path.isEmpty() && ::stat(NativePath(Path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 void WriteFileText(const QString& Path, const QString& Text) {
@@ -120,7 +112,7 @@ void WriteFileText(const QString& Path, const QString& Text) {
 
 QByteArray ReadFileBytes(const QString& Path, qint64 MaxBytes) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
-    TFileHandle file(::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    TFileHandle file(::open(NativePath(Path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Get() < 0) {
         const int error = errno;
         throw EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(Path, SystemErrorText(error)));
@@ -136,21 +128,19 @@ QByteArray ReadFileBytes(const QString& Path, qint64 MaxBytes) {
     QByteArray bytes;
     if (st.st_size > 0)
         bytes.reserve(static_cast<qsizetype>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            throw EFileError(QStringLiteral("Stream read error \"%1\". %2").arg(Path, SystemErrorText(error)));
-        }
-        if (n == 0)
-            break;
+    bool grewTooLarge = false;
+    const bool read = ReadFully(file.Get(), [&](const char* Data, std::size_t Size) {
         // The file may grow while it is read.
-        if (bytes.size() + n > MaxBytes)
-            throw tooLarge();
-        bytes.append(buffer, n);
+        grewTooLarge = bytes.size() + static_cast<qint64>(Size) > MaxBytes;
+        if (!grewTooLarge)
+            bytes.append(Data, static_cast<qsizetype>(Size));
+        return !grewTooLarge;
+    });
+    if (grewTooLarge)
+        throw tooLarge();
+    if (!read) {
+        const int error = errno;
+        throw EFileError(QStringLiteral("Stream read error \"%1\". %2").arg(Path, SystemErrorText(error)));
     }
     return bytes;
 }

@@ -131,17 +131,13 @@ std::optional<QByteArray> ReadBytes(const QByteArray& Path) {
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     QByteArray data;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n == 0)
-            return data;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::nullopt;
-        data.append(buffer, n);
-    }
+    const bool read = ReadFully(fd.Get(), [&data](const char* Data, std::size_t Size) {
+        data.append(Data, static_cast<qsizetype>(Size));
+        return true;
+    });
+    if (!read)
+        return std::nullopt;
+    return data;
 }
 
 // Marked read-only: no write permission for anyone. Refused also when running as root,

@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "FileHandle.h"
 #include "Files.h"
+#include "Paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,18 +19,9 @@
 #include <unistd.h>
 
 namespace {
-QByteArray Native(const QString& Path) { return QFile::encodeName(Path); }
-
-QString FolderOf(const QString& Path) {
-    const qsizetype slash = Path.lastIndexOf(u'/');
-    if (slash < 0)
-        return QStringLiteral(".");
-    return slash == 0 ? QStringLiteral("/") : Path.left(slash);
-}
-
 // Makes a completed rename survive a crash; best effort, a failure changes nothing visible.
 void SyncFolder(const QString& Folder) {
-    TFileHandle folder(::open(Native(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TFileHandle folder(::open(NativePath(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() >= 0)
         ::fsync(folder.Get());
 }
@@ -37,7 +29,7 @@ void SyncFolder(const QString& Folder) {
 // The file a link at Path points to, so that replacing keeps the user's link.
 QString ResolvedTarget(const QString& Path) {
     struct stat st {};
-    if (::lstat(Native(Path).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (::lstat(NativePath(Path).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
         const QString target = QFileInfo(Path).canonicalFilePath();
         if (!target.isEmpty())
             return target;
@@ -55,7 +47,7 @@ QString ResolvedTarget(const QString& Path) {
 // or a link or folder planted under a fixed name, can neither block the save nor redirect it.
 int CreateTemporary(const QString& Target, QByteArray& Name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        Name = Native(Target + QStringLiteral(".tmp-") +
+        Name = NativePath(Target + QStringLiteral(".tmp-") +
                       QString::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFull, 36));
         const int fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd >= 0 || errno != EEXIST)
@@ -65,32 +57,8 @@ int CreateTemporary(const QString& Target, QByteArray& Name) {
     return -1;
 }
 
-// Links Temp to Target without replacing an existing Target, then drops the name Temp.
-bool LinkNoReplace(const QString& Temp, const QString& Target) {
-    if (::renameat2(AT_FDCWD, Native(Temp).constData(), AT_FDCWD, Native(Target).constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // WORKAROUND: some file systems lack RENAME_NOREPLACE; link() never replaces either.
-    if (::link(Native(Temp).constData(), Native(Target).constData()) != 0)
-        return false;
-    ::unlink(Native(Temp).constData());
-    return true;
-}
-
 bool CopyFd(int From, int To) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(From, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        if (!WriteFully(To, buffer, static_cast<std::size_t>(n)))
-            return false;
-    }
+    return ReadFully(From, [To](const char* Data, std::size_t Size) { return WriteFully(To, Data, Size); });
 }
 } // namespace
 
@@ -99,7 +67,7 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRu
         RaiseCreateError(Path, ENOENT);
     const QString target = Links == TLinkRule::Follow ? ResolvedTarget(Path) : Path;
     struct stat old {};
-    const bool exists = ::lstat(Native(target).constData(), &old) == 0;
+    const bool exists = ::lstat(NativePath(target).constData(), &old) == 0;
     if (exists && S_ISDIR(old.st_mode))
         RaiseCreateError(Path, EISDIR);
     // A device or a FIFO is never swapped for a file, and a read-only file is refused as a
@@ -121,7 +89,7 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRu
         ::unlink(temp.constData());
         RaiseWriteError(Path, error);
     }
-    if (::rename(temp.constData(), Native(target).constData()) != 0) {
+    if (::rename(temp.constData(), NativePath(target).constData()) != 0) {
         const int error = errno;
         ::unlink(temp.constData());
         RaiseCreateError(Path, error);
@@ -137,7 +105,7 @@ void RemoveLeftoverTemporaries(const QString& Path) {
         QDir(info.path()).entryList({name + QStringLiteral(".tmp-*"), name + QStringLiteral(".tmp")},
                                     QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QString& leftover : found) {
-        const QByteArray path = Native(info.path() + u'/' + leftover);
+        const QByteArray path = NativePath(info.path() + u'/' + leftover);
         struct stat st {};
         if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
             ::unlink(path.constData());
@@ -154,7 +122,7 @@ QString SetFileAside(const QString& Path, const QByteArray& Bytes) {
     constexpr int MaxCopies = 1000;
     for (int n = 0; n < MaxCopies; ++n) {
         const QString copy = Path + QStringLiteral(".bak") + (n == 0 ? QString() : QStringLiteral(".%1").arg(n));
-        TFileHandle file(::open(Native(copy).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        TFileHandle file(::open(NativePath(copy).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (file.Get() < 0) {
             if (errno == EEXIST)
                 continue;
@@ -163,7 +131,7 @@ QString SetFileAside(const QString& Path, const QByteArray& Bytes) {
         const bool written = WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
                              ::fsync(file.Get()) == 0;
         if (!written || ::close(file.Release()) != 0) {
-            ::unlink(Native(copy).constData());
+            ::unlink(NativePath(copy).constData());
             return {};
         }
         SyncFolder(FolderOf(copy));
@@ -174,18 +142,18 @@ QString SetFileAside(const QString& Path, const QByteArray& Bytes) {
 
 bool CopyFileNoReplace(const QString& Source, const QString& Target) {
     struct stat st {};
-    if (::lstat(Native(Target).constData(), &st) == 0)
+    if (::lstat(NativePath(Target).constData(), &st) == 0)
         return false;
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
-    TFileHandle from(::open(Native(Source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    TFileHandle from(::open(NativePath(Source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (from.Get() < 0 || ::fstat(from.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    QByteArray temp = Native(JoinPath(FolderOf(Target), QStringLiteral(".tallyvox-copy-XXXXXX")));
+    QByteArray temp = NativePath(JoinPath(FolderOf(Target), QStringLiteral(".tallyvox-copy-XXXXXX")));
     TFileHandle to(::mkstemp(temp.data()));
     if (to.Get() < 0)
         return false;
     const bool copied = CopyFd(from.Get(), to.Get()) && ::fsync(to.Get()) == 0 && ::close(to.Release()) == 0 &&
-                        LinkNoReplace(QFile::decodeName(temp), Target);
+                        RenameNoReplace(QFile::decodeName(temp), Target);
     if (!copied) {
         ::unlink(temp.constData());
         return false;
@@ -195,12 +163,13 @@ bool CopyFileNoReplace(const QString& Source, const QString& Target) {
 }
 
 bool RenameNoReplace(const QString& Source, const QString& Target) {
-    if (::renameat2(AT_FDCWD, Native(Source).constData(), AT_FDCWD, Native(Target).constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, NativePath(Source).constData(), AT_FDCWD, NativePath(Target).constData(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
-    if (::link(Native(Source).constData(), Native(Target).constData()) != 0)
+    // WORKAROUND: some file systems lack RENAME_NOREPLACE; link() never replaces either.
+    if (::link(NativePath(Source).constData(), NativePath(Target).constData()) != 0)
         return false;
-    ::unlink(Native(Source).constData());
+    ::unlink(NativePath(Source).constData());
     return true;
 }

@@ -4,19 +4,20 @@
 #include "ExecutablePath.h"
 #include "Files.h"
 #include "Functions.h"
+#include "IntegerText.h"
+#include "Paths.h"
 #include "SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <limits>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-QByteArray Native(const QString& Path) { return QFile::encodeName(Path); }
-
 QString DataFolderNow() { return ChooseDataFolder(ExecutableFolder(), AppDataFolder()); }
 
 // When the data folder is the executable's folder itself, the old files are the current ones.
@@ -33,15 +34,15 @@ bool IsInside(const QString& Path, const QString& Folder) {
 // within the executable's folder (a link elsewhere must never pull foreign data in).
 bool IsMovableSource(const QString& Source) {
     struct stat st {};
-    if (::lstat(Native(Source).constData(), &st) != 0)
+    if (::lstat(NativePath(Source).constData(), &st) != 0)
         return false;
     if (S_ISLNK(st.st_mode)) {
         const QString target = QFileInfo(Source).canonicalFilePath();
         if (target.isEmpty() || !IsInside(target, QFileInfo(ExecutableFolder()).canonicalFilePath()))
             return false;
     }
-    return ::stat(Native(Source).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(Native(Source).constData(), R_OK) == 0;
+    return ::stat(NativePath(Source).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(NativePath(Source).constData(), R_OK) == 0;
 }
 } // namespace
 
@@ -49,22 +50,26 @@ std::int32_t TUpgrade::GetBuildNumber(const QString& Version) {
     const qsizetype dot = Version.lastIndexOf(u'.');
     if (dot < 0)
         return -1;
+    // The number at the start of the last part: blanks, a sign, digits; what follows is ignored.
     qsizetype i = dot + 1;
     while (i < Version.size() && (Version.at(i) == u' ' || Version.at(i) == u'\t'))
         ++i;
-    bool negative = false;
-    if (i < Version.size() && (Version.at(i) == u'+' || Version.at(i) == u'-')) {
-        negative = Version.at(i) == u'-';
+    const qsizetype start = i;
+    const bool negative = i < Version.size() && Version.at(i) == u'-';
+    if (i < Version.size() && (Version.at(i) == u'+' || Version.at(i) == u'-'))
         ++i;
-    }
-    std::int64_t value = 0;
-    constexpr std::int64_t Limit = std::numeric_limits<std::int32_t>::max();
-    for (; i < Version.size() && Version.at(i) >= u'0' && Version.at(i) <= u'9'; ++i)
-        value = std::min(value * 10 + (Version.at(i).unicode() - u'0'), Limit + 1);
+    const qsizetype digits = i;
+    while (i < Version.size() && Version.at(i) >= u'0' && Version.at(i) <= u'9')
+        ++i;
+    if (i == digits)
+        return 0;
+    constexpr std::uint64_t Limit = std::numeric_limits<std::int32_t>::max();
+    const std::optional<TIntegerText> number = ScanIntegerText(Version.mid(start, i - start), 0, Limit + 1);
     // A number beyond 32 bits is as high as a build can be.
+    const std::uint64_t magnitude = number ? number->Magnitude : Limit + 1;
     if (negative)
-        return static_cast<std::int32_t>(-std::min(value, Limit + 1));
-    return static_cast<std::int32_t>(std::min(value, Limit));
+        return static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
+    return static_cast<std::int32_t>(std::min(magnitude, Limit));
 }
 
 void TUpgrade::Upgrade() {
@@ -91,7 +96,7 @@ void TUpgrade::MigrateTxtTasksFile() {
     const QString oldFile = ExecutableFilePath() + QStringLiteral(".txt");
     const QString newFile = JoinPath(ExecutableFolder(), QStringLiteral("tasks.db"));
     struct stat st {};
-    if (::stat(Native(oldFile).constData(), &st) == 0 && S_ISREG(st.st_mode))
+    if (::stat(NativePath(oldFile).constData(), &st) == 0 && S_ISREG(st.st_mode))
         RenameNoReplace(oldFile, newFile);
 }
 
@@ -99,8 +104,8 @@ void TUpgrade::MigrateExeFolderFiles() {
     for (const char* name : {"version", "upd", "notip"}) {
         const QString path = JoinPath(ExecutableFolder(), QString::fromLatin1(name));
         struct stat st {};
-        if (::lstat(Native(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
-            ::unlink(Native(path).constData());
+        if (::lstat(NativePath(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+            ::unlink(NativePath(path).constData());
     }
     MoveToDataFolder(QStringLiteral("tasks.db"));
 }
@@ -114,15 +119,15 @@ bool TUpgrade::MoveToDataFolder(const QString& FileName) {
         return false;
     // A folder we may not change (a system-wide install) keeps its files; copying them
     // without deleting the source would leave two lists that drift apart.
-    if (::access(Native(folder).constData(), W_OK | X_OK) != 0)
+    if (::access(NativePath(folder).constData(), W_OK | X_OK) != 0)
         return false;
     const QString dataFolder = DataFolderNow();
     CreateFolderPrivate(dataFolder);
     const QString target = JoinPath(dataFolder, FileName);
     if (!CopyFileNoReplace(source, target))
         return false;
-    if (::unlink(Native(source).constData()) != 0) {
-        ::unlink(Native(target).constData());
+    if (::unlink(NativePath(source).constData()) != 0) {
+        ::unlink(NativePath(target).constData());
         return false;
     }
     return true;

@@ -5,7 +5,7 @@
 #include "FuzzInput.h"
 #include "TaskFile.h"
 #include "TaskTracker.h"
-#include "TickCounter.h"
+#include "SystemTickCounter.h"
 
 #include <cstdlib>
 

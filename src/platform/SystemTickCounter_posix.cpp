@@ -1,4 +1,4 @@
-#include "TickCounter.h"
+#include "SystemTickCounter.h"
 
 #include <time.h>
 

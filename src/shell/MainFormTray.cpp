@@ -78,7 +78,7 @@ void TMainForm::ShowFirstHideTip() {
         return;
     }
     HideTipShown = true;
-    const QString noTip = DataFiles().NoTip();
+    const QString noTip = FFiles.NoTip();
     if (FileExists(noTip))
         return;
     TMessageBoxRequest tip;

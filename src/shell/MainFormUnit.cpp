@@ -23,7 +23,7 @@
 #include <QSystemTrayIcon>
 
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
-    : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
+    : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt), FFiles(*FServices.Files),
       FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")), FTaskFileWriter(FServices.TaskFileWrite) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));

@@ -4,6 +4,7 @@
 #include "TaskFile.h"
 #include "TaskFileWriter.h"
 #include "TaskTracker.h"
+#include "UpdateSchedule.h"
 
 #include <QMainWindow>
 
@@ -20,16 +21,23 @@ class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 class TInactivityCheck;
+class TFiles;
+class TSettings;
 class TSettingsForm;
 class TTaskListModel;
 class TTaskListView;
 class TTrayClickHandler;
 class TUpdateChecker;
 
-// What the main window takes from the outside world; tests hand in fakes.
+// What the main window takes from the outside world; the application builds the real ones,
+// tests hand in fakes.
 struct TMainFormServices {
     IPrompt* Prompt = nullptr;
     const ITickCounter* Ticks = nullptr;
+    const TFiles* Files = nullptr;     // the data folder's files
+    TSettings* Settings = nullptr;     // the store the inactivity check reads
+    std::function<void()> Upgrade;     // none: no upgrade step at start-up
+    TUpdateTimeFile UpdateTimeFile;    // where the update check keeps its next time
     ILastInputSource* LastInput = nullptr;                // none: no inactivity check
     std::function<void(const QString&)> SetClipboardText; // none: the system clipboard
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
@@ -169,6 +177,7 @@ private:
 
     TMainFormServices FServices;
     IPrompt& FPrompt;
+    const TFiles& FFiles;
     TTaskTracker FTracker;
     TTaskFileWriter FTaskFileWriter;
     TTaskListModel* FModel = nullptr;

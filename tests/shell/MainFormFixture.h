@@ -4,7 +4,6 @@
 #include "FakeTickCounter.h"
 #include "TempDir.h"
 
-#include "ExecutablePath.h"
 #include "Files.h"
 #include "MainFormUnit.h"
 #include "Settings.h"
@@ -21,24 +20,10 @@
 #include <memory>
 
 // A main window over a private data folder, with a scripted prompt, a tick counter that
-// moves only when told, a captured clipboard and no timers, hot keys or update checks.
+// moves only when told, a captured clipboard and no timers, hot keys, upgrade or update checks.
 class MainFormFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        QDir().mkpath(Temp.File(QStringLiteral("bin")));
-        qputenv("APPDATA", Temp.Path().toUtf8());
-        SetExecutableFilePathForTesting(Temp.File(QStringLiteral("bin/tallyvox")));
-        ResetDataFilesForTesting();
-        TSettings::ResetInstanceForTesting();
-    }
-
-    void TearDown() override {
-        Form.reset();
-        SetExecutableFilePathForTesting(QString());
-        ResetDataFilesForTesting();
-        TSettings::ResetInstanceForTesting();
-        qunsetenv("APPDATA");
-    }
+    void TearDown() override { Form.reset(); }
 
     QString DataFolder() const { return Temp.File(QStringLiteral("Tallyvox")); }
     QString TasksDb() const { return DataFolder() + QStringLiteral("/tasks.db"); }
@@ -47,6 +32,10 @@ protected:
         TMainFormServices services;
         services.Prompt = &Prompt;
         services.Ticks = &Ticks;
+        services.Files = &Files;
+        services.Settings = &Settings;
+        services.Upgrade = Upgrade;
+        services.UpdateTimeFile = UpdateTimeFileAt(Files.Upd());
         services.SetClipboardText = [this](const QString& Text) {
             Clipboard = Text;
             ++ClipboardWrites;
@@ -88,6 +77,9 @@ protected:
     QByteArray ExpectedBytes() const { return TaskFileBytes(Form->Tracker()); }
 
     TTempDir Temp;
+    TFiles Files{Temp.File(QStringLiteral("bin")), Temp.Path()};
+    TSettings Settings{Files.Settings()};
+    std::function<void()> Upgrade; // none: no upgrade step
     TFakePrompt Prompt;
     TFakeTickCounter Ticks{5000};
     QString Clipboard;

@@ -41,7 +41,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     ListView1->installEventFilter(this);
     installEventFilter(this); // keys that reach the window itself, with no list focus
     ListView1->SetOnResized([this] { FitNameColumn(); });
-    connect(FModel, &TTaskListModel::OutputsChanged, this, &TMainForm::UpdateTrayOutputs);
+    FTracker.AddObserver(*this);
     resize(580, 383);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -62,6 +62,7 @@ TMainForm::~TMainForm() {
     removeEventFilter(this);
     ListView1->removeEventFilter(this);
     ListView1->SetOnResized({});
+    FTracker.RemoveObserver(*this);
     // The model observes the tracker; it goes before the rows do.
     ListView1->setModel(nullptr);
     delete FModel;

@@ -50,7 +50,7 @@ struct TMainFormServices {
 
 // The program's only window: the task list, every command as an action, the context and
 // tray menus, the tray icon and the timers.
-class TMainForm final : public QMainWindow {
+class TMainForm final : public QMainWindow, private ITaskTrackerObserver {
     Q_OBJECT
 public:
     explicit TMainForm(TMainFormServices Services, QWidget* Parent = nullptr);
@@ -112,8 +112,8 @@ public:
     void AppToggleTrackingExecute(TAction& Sender);
     void AppToggleTrackingUpdate(TAction& Sender);
     void AppSettingsExecute(TAction& Sender);
-    std::vector<TTaskRow*> SelectedTasks() const; // in list order
-    TTaskRow* SelectedTaskIfFocused() const;
+    std::vector<TTaskRow*> SelectedTasks(); // in list order
+    TTaskRow* SelectedTaskIfFocused();
     static QString ClipboardText(const TTaskTracker& Tracker, const std::vector<bool>& Selected);
 
     // Visibility and tray.
@@ -160,6 +160,7 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
+    void TrackingOutputsChanged() override { UpdateTrayOutputs(); } // title, tray tip and icon
     void CreateActions();
     void CreateMenus();
     void CreateTrayIcon();

@@ -8,7 +8,7 @@
 #include "MainFormUnit.h"
 #include "QtPrompt.h"
 #include "SafeFile.h"
-#include "SessionEnd.h"
+#include "SessionEndWatcher.h"
 #include "Settings.h"
 #include "SettingsFormUnit.h"
 #include "SingleInstance.h"

@@ -12,7 +12,7 @@
 #include "TaskFile.h"
 #include "TaskListModel.h"
 #include "TaskListView.h"
-#include "UpdateCheck.h"
+#include "UpdateChecker.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "Functions.h"
 #include "Prompt.h"
 #include "ShortcutText.h"
-#include "TrayClick.h"
+#include "TrayClickHandler.h"
 #include "TrayHost.h"
 #include "TrayImages.h"
 #include "WindowActivation.h"

@@ -10,9 +10,9 @@
 #include "TahomaFont.h"
 #include "TaskListView.h"
 #include "TickCounter.h"
-#include "TrayClick.h"
+#include "TrayClickHandler.h"
 #include "TrayImages.h"
-#include "UpdateCheck.h"
+#include "UpdateChecker.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "UpdateCheck.h"
+#include "UpdateChecker.h"
 
 #include "BackgroundCalls.h"
 #include "FakeClock.h"

@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "ErrorDialog.h"
 #include "Files.h"
+#include "GlobalHotKey.h"
 #include "LastInput.h"
 #include "MainFormUnit.h"
 #include "QtPrompt.h"
@@ -51,6 +52,8 @@ int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QStri
     services.Upgrade = [&files] { TUpgrade::Upgrade(files); };
     services.UpdateTimeFile = UpdateTimeFileAt(files.Upd());
     services.LastInput = lastInput.get();
+    services.CreateHotKey = &CreateGlobalHotKey;
+    services.SetHotKeyHandler = &SetHotKeyHandler;
     services.TrayHostPresent = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     TMainForm form(std::move(services));
     prompt.SetOwner(&form);

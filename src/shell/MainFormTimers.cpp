@@ -82,11 +82,13 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::RegisterHotKeys() {
-    if (!FServices.RegisterHotKeys)
+    if (!FServices.CreateHotKey || !FServices.SetHotKeyHandler)
         return;
-    BringToFrontGlobalHotKey = CreateGlobalHotKey(QStringLiteral("BringToFront"), this, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
-    ToggleTrackingGlobalHotKey = CreateGlobalHotKey(QStringLiteral("ToggleTracking"), this, MOD_ALT | MOD_SHIFT, VK_SPACE);
-    SetHotKeyHandler([this](std::int32_t Id) { WMHotKey(Id); });
+    BringToFrontGlobalHotKey =
+        FServices.CreateHotKey(QStringLiteral("BringToFront"), this, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
+    ToggleTrackingGlobalHotKey =
+        FServices.CreateHotKey(QStringLiteral("ToggleTracking"), this, MOD_ALT | MOD_SHIFT, VK_SPACE);
+    FServices.SetHotKeyHandler([this](std::int32_t Id) { WMHotKey(Id); });
 }
 
 void TMainForm::LoadTaskList() {

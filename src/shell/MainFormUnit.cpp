@@ -56,8 +56,8 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
-    if (FServices.RegisterHotKeys)
-        SetHotKeyHandler({});
+    if (FServices.CreateHotKey && FServices.SetHotKeyHandler)
+        FServices.SetHotKeyHandler({});
     FUpdateChecker.reset(); // its dialog belongs to this window
     removeEventFilter(this);
     ListView1->removeEventFilter(this);

@@ -43,7 +43,11 @@ struct TMainFormServices {
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
     std::function<bool()> TrayHostPresent;                // none: there always is a tray host
     bool StartTimers = true;
-    bool RegisterHotKeys = true;
+    // The system-wide hot keys and where their presses go; none: the window takes no hot keys.
+    std::function<std::shared_ptr<IGlobalHotKey>(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
+                                                 std::uint32_t Vk)>
+        CreateHotKey;
+    std::function<void(std::function<void(std::int32_t Id)>)> SetHotKeyHandler;
     bool CheckForUpdates = true;
     TTaskFileWriter::TWrite TaskFileWrite; // none: the atomic replacement of the task file
 };

@@ -5,6 +5,7 @@
 #include "TempDir.h"
 
 #include "Files.h"
+#include "GlobalHotKey.h"
 #include "MainFormUnit.h"
 #include "Settings.h"
 #include "TaskFile.h"
@@ -43,7 +44,10 @@ protected:
         services.DoubleClickInterval = [] { return 40; };
         services.TrayHostPresent = [this] { return TrayHost; };
         services.StartTimers = false;
-        services.RegisterHotKeys = RegisterHotKeys;
+        if (RegisterHotKeys) {
+            services.CreateHotKey = &CreateGlobalHotKey;
+            services.SetHotKeyHandler = &SetHotKeyHandler;
+        }
         services.CheckForUpdates = CheckForUpdates;
         services.TaskFileWrite = TaskFileWrite;
         Form = std::make_unique<TMainForm>(std::move(services));

@@ -39,10 +39,15 @@ QString TTaskTracker::TrayTip() const {
     return tip;
 }
 
+void TTaskTracker::AddObserver(ITaskTrackerObserver& Observer) { FObservers.push_back(&Observer); }
+
+void TTaskTracker::RemoveObserver(ITaskTrackerObserver& Observer) {
+    FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), &Observer), FObservers.end());
+}
+
 TTaskRow& TTaskTracker::AppendTask(const QString& Caption) {
     const int index = Count();
-    if (FObserver)
-        FObserver->TaskRowAboutToBeInserted(index);
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowAboutToBeInserted(index); });
     auto row = std::make_unique<TTaskRow>();
     row->FCaption = SanitizeCaption(Caption);
     static const QString Zero = TTaskDuration::Build(0, 0, 0, false); // "0:00", shared by new rows
@@ -50,8 +55,7 @@ TTaskRow& TTaskTracker::AppendTask(const QString& Caption) {
     row->FIndex = index;
     TTaskRow& added = *row;
     FRows.push_back(std::move(row));
-    if (FObserver)
-        FObserver->TaskRowInserted(index);
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowInserted(index); });
     return added;
 }
 
@@ -91,8 +95,7 @@ void TTaskTracker::SetActiveTask(TTaskRow* Task, bool Force) {
     FLastActiveTask = FActiveTask;
     FActiveTask = Task;
     FTrayImageIndex = FActiveTask ? ActiveImageIndex : IdleImageIndex;
-    if (FObserver)
-        FObserver->TrackingOutputsChanged();
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TrackingOutputsChanged(); });
 }
 
 void TTaskTracker::Tick() {
@@ -133,16 +136,13 @@ void TTaskTracker::RemoveTasks(const std::vector<TTaskRow*>& Tasks) {
 }
 
 void TTaskTracker::RemoveRowAt(int Index) {
-    if (FObserver)
-        FObserver->TaskRowAboutToBeRemoved(Index);
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowAboutToBeRemoved(Index); });
     FRows.erase(FRows.begin() + Index);
     for (std::size_t i = static_cast<std::size_t>(Index); i < FRows.size(); ++i)
         FRows[i]->FIndex = static_cast<int>(i);
-    if (FObserver)
-        FObserver->TaskRowRemoved(Index);
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowRemoved(Index); });
 }
 
 void TTaskTracker::NotifyRowChanged(const TTaskRow& Task) {
-    if (FObserver)
-        FObserver->TaskRowChanged(Task.FIndex);
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowChanged(Task.FIndex); });
 }

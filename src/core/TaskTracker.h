@@ -60,10 +60,14 @@ public:
     TTaskTracker(const TTaskTracker&) = delete;
     TTaskTracker& operator=(const TTaskTracker&) = delete;
 
-    void SetObserver(ITaskTrackerObserver* Observer) { FObserver = Observer; }
+    // Every observer hears every change, in the order they were added. None is added or
+    // removed while a notification runs.
+    void AddObserver(ITaskTrackerObserver& Observer);
+    void RemoveObserver(ITaskTrackerObserver& Observer);
 
     int Count() const { return static_cast<int>(FRows.size()); }
-    TTaskRow& Row(int Index) const { return *FRows.at(static_cast<std::size_t>(Index)); }
+    TTaskRow& Row(int Index) { return *FRows.at(static_cast<std::size_t>(Index)); }
+    const TTaskRow& Row(int Index) const { return *FRows.at(static_cast<std::size_t>(Index)); }
     int IndexOf(const TTaskRow* Row) const; // -1 when not in the list (any pointer, also a freed row's)
 
     TTaskRow* ActiveTask() const { return FActiveTask; }
@@ -98,6 +102,11 @@ public:
 
 private:
     void NotifyRowChanged(const TTaskRow& Task);
+    template <class TCall>
+    void Notify(TCall Call) {
+        for (ITaskTrackerObserver* observer : FObservers)
+            Call(*observer);
+    }
     void RemoveRowAt(int Index);
 
     const ITickCounter& FTicks;
@@ -107,5 +116,5 @@ private:
     TTaskRow* FLastActiveTask = nullptr;
     QString FTitle;
     int FTrayImageIndex = IdleImageIndex;
-    ITaskTrackerObserver* FObserver = nullptr;
+    std::vector<ITaskTrackerObserver*> FObservers;
 };

@@ -3,11 +3,13 @@
 #include "BackgroundCalls.h"
 #include "CommandLine.h"
 #include "ErrorDialog.h"
+#include "Files.h"
+#include "GlobalHotKey.h"
 #include "LastInput.h"
 #include "MainFormUnit.h"
 #include "QtPrompt.h"
 #include "SafeFile.h"
-#include "SessionEnd.h"
+#include "SessionEndWatcher.h"
 #include "Settings.h"
 #include "SettingsFormUnit.h"
 #include "SingleInstance.h"
@@ -15,6 +17,7 @@
 #include "TahomaFont.h"
 #include "SystemTickCounter.h"
 #include "TrayImages.h"
+#include "Upgrade.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -28,18 +31,9 @@ bool StartHidden() { return qEnvironmentVariable("TALLYVOX_START_HIDDEN") == QSt
 namespace {
 const QString InstanceName = QStringLiteral("Vostrak_Tallyvox");
 
-// Takes the guard out of InstanceGuard before it goes, on every path.
-struct TGuardOwner {
-    std::unique_ptr<TSingleInstanceGuard> Guard;
-    ~TGuardOwner() {
-        InstanceGuard = nullptr;
-        Guard.reset();
-    }
-};
-
 // StartCommand: a remote command this start was given while no instance ran; it is applied
-// once the loop runs, as if a later start had sent it.
-int RunFirstInstance(QApplication& App, const QString& StartCommand) {
+// once the loop runs, as if a later start had sent it. Every service of the window is built here.
+int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QString& StartCommand) {
     App.setQuitOnLastWindowClosed(false);
     App.setWindowIcon(ApplicationIcon());
     App.setFont(TahomaFont(11)); // every dialog's face, the input and message boxes included
@@ -47,22 +41,29 @@ int RunFirstInstance(QApplication& App, const QString& StartCommand) {
     TQtPrompt prompt;
     const std::unique_ptr<ILastInputSource> lastInput = CreateLastInputSource(SystemTickCounter());
 
+    const TFiles& files = DataFiles();
+    TSettings& settings = TSettings::Instance();
+
     TMainFormServices services;
     services.Prompt = &prompt;
     services.Ticks = &SystemTickCounter();
+    services.Files = &files;
+    services.Settings = &settings;
+    services.Upgrade = [&files] { TUpgrade::Upgrade(files); };
+    services.UpdateTimeFile = UpdateTimeFileAt(files.Upd());
     services.LastInput = lastInput.get();
+    services.CreateHotKey = &CreateGlobalHotKey;
+    services.SetHotKeyHandler = &SetHotKeyHandler;
     services.TrayHostPresent = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     TMainForm form(std::move(services));
     prompt.SetOwner(&form);
 
     std::unique_ptr<TSettingsForm> settingsForm;
-    RunGuarded(prompt, [&] { settingsForm = std::make_unique<TSettingsForm>(&form, TSettings::Instance(), prompt); });
+    RunGuarded(prompt, [&] { settingsForm = std::make_unique<TSettingsForm>(&form, settings, prompt); });
     form.SetSettingsForm(settingsForm.get());
 
-    if (InstanceGuard) {
-        InstanceGuard->SetMessageHandler([&form] { form.ShowFromOutside(); });
-        InstanceGuard->SetCommandHandler([&form](const QString& Word) { return form.RemoteCommand(Word); });
-    }
+    Guard.SetMessageHandler([&form] { form.ShowFromOutside(); });
+    Guard.SetCommandHandler([&form](const QString& Word) { return form.RemoteCommand(Word); });
     QObject::connect(&form, &TMainForm::Terminate, &App, [] { QCoreApplication::exit(0); });
     // Log-off, shutdown and termination signals end the program without Exit's dialogs, but
     // never without saving the running task's time.
@@ -77,10 +78,8 @@ int RunFirstInstance(QApplication& App, const QString& StartCommand) {
     if (!StartCommand.isEmpty())
         QTimer::singleShot(0, &form, [&form, StartCommand] { form.RemoteCommand(StartCommand); });
     const int code = App.exec();
-    if (InstanceGuard) {
-        InstanceGuard->SetMessageHandler({});
-        InstanceGuard->SetCommandHandler({});
-    }
+    Guard.SetMessageHandler({});
+    Guard.SetCommandHandler({});
     return code;
 }
 
@@ -154,15 +153,13 @@ int RunApplication(int argc, char** argv) {
     // ("Error", "New task") must stand alone.
     QApplication::setDesktopFileName(QStringLiteral("tallyvox"));
     // The guard listens through the application's event loop, so it comes after the application object.
-    TGuardOwner owner;
-    owner.Guard = std::make_unique<TSingleInstanceGuard>(InstanceName);
-    InstanceGuard = owner.Guard.get();
-    if (!InstanceGuard->CheckIfSingle(command)) {
+    TSingleInstanceGuard guard(InstanceName);
+    if (!guard.CheckIfSingle(command)) {
         // Another start won the race and has been sent the command (a plain start ends
         // quietly, as it always did).
-        if (!command.isEmpty() && !InstanceGuard->MessageAcknowledged())
+        if (!command.isEmpty() && !guard.MessageAcknowledged())
             return Fail(NoAnswerText, 1);
         return 0;
     }
-    return RunFirstInstance(app, command);
+    return RunFirstInstance(app, guard, command);
 }

@@ -3,8 +3,8 @@
 #include "ExecutablePath.h"
 #include "HotKey.h"
 
-TGlobalHotKey::TGlobalHotKey(const QString& Name, quintptr WindowHandle, std::uint32_t Modifiers, std::uint32_t Vk)
-    : FAtom(HotKeyBackend().AddAtom(AtomNamePrefix() + Name)), FWindowHandle(WindowHandle) {
+TGlobalHotKey::TGlobalHotKey(const QString& Name, quintptr /*WindowHandle*/, std::uint32_t Modifiers, std::uint32_t Vk)
+    : FAtom(HotKeyBackend().AddAtom(AtomNamePrefix() + Name)) {
     if (FAtom != 0)
         FRegistered = HotKeyBackend().Register(FAtom, Modifiers, Vk);
 }

@@ -24,6 +24,7 @@ class TGlobalHotKey final : public IGlobalHotKey {
 public:
     // The atom is named AtomNamePrefix() + Name. A combination that cannot be taken (another
     // program holds it, no X session) is not reported: the hot key then simply never fires.
+    // Presses reach the hot-key handler, not the window: WindowHandle only names the owner.
     TGlobalHotKey(const QString& Name, quintptr WindowHandle, std::uint32_t Modifiers, std::uint32_t Vk);
     ~TGlobalHotKey() override;
     TGlobalHotKey(const TGlobalHotKey&) = delete;
@@ -31,14 +32,12 @@ public:
 
     std::int32_t Atom() const override { return FAtom; }
     bool Registered() const { return FRegistered; }
-    quintptr WindowHandle() const { return FWindowHandle; }
 
     // The executable's file name without its extension (from the last "." on), then "_".
     static QString AtomNamePrefix();
 
 private:
     std::int32_t FAtom;
-    quintptr FWindowHandle;
     bool FRegistered = false;
 };
 

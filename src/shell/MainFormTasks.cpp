@@ -11,7 +11,7 @@ namespace {
 constexpr int CaptionMaxLength = 255;
 } // namespace
 
-std::vector<TTaskRow*> TMainForm::SelectedTasks() const {
+std::vector<TTaskRow*> TMainForm::SelectedTasks() {
     std::vector<TTaskRow*> selected;
     const QItemSelectionModel* selection = ListView1->selectionModel();
     for (int i = 0; i < FTracker.Count(); ++i) {
@@ -21,7 +21,7 @@ std::vector<TTaskRow*> TMainForm::SelectedTasks() const {
     return selected;
 }
 
-TTaskRow* TMainForm::SelectedTaskIfFocused() const {
+TTaskRow* TMainForm::SelectedTaskIfFocused() {
     if (focusWidget() != ListView1)
         return nullptr;
     const std::vector<TTaskRow*> selected = SelectedTasks();

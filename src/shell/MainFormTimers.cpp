@@ -8,13 +8,11 @@
 #include "InactivityCheck.h"
 #include "LastInput.h"
 #include "Prompt.h"
-#include "Settings.h"
 #include "SettingsFormUnit.h"
 #include "TaskFile.h"
 #include "TaskListModel.h"
 #include "TaskListView.h"
-#include "UpdateCheck.h"
-#include "Upgrade.h"
+#include "UpdateChecker.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +62,8 @@ void TMainForm::CreateTimers() {
 void TMainForm::FormCreate() {
     // Every step runs even when an earlier one failed: a failed upgrade must not leave the
     // stored list unread (the next save would replace it with an empty one).
-    RunGuarded(FPrompt, [] { TUpgrade::Upgrade(); });
+    if (FServices.Upgrade)
+        RunGuarded(FPrompt, [this] { FServices.Upgrade(); });
     RunGuarded(FPrompt, [this] { RegisterHotKeys(); });
     AppExit.SetItemShortCut(TrayExit, QKeySequence());
     AppToggleVisibility.SetItemShortCut(TrayToggleVisibility, QKeySequence());
@@ -73,25 +72,27 @@ void TMainForm::FormCreate() {
     InitColumnWidths();
     FTracker.SetActiveTask(nullptr, true);
     RunGuarded(FPrompt, [this] {
-        if (FServices.LastInput)
+        if (FServices.LastInput && FServices.Settings)
             FInactivityCheck = std::make_unique<TInactivityCheck>(
-                FTracker, TSettings::Instance(), *FServices.LastInput, *FServices.Ticks, FPrompt,
+                FTracker, *FServices.Settings, *FServices.LastInput, *FServices.Ticks, FPrompt,
                 [this] { return TaskStop.Execute(); });
     });
     if (FServices.CheckForUpdates)
-        RunGuarded(FPrompt, [this] { FUpdateChecker = std::make_unique<TUpdateChecker>(this, FPrompt); });
+        RunGuarded(FPrompt, [this] { FUpdateChecker = std::make_unique<TUpdateChecker>(this, FPrompt, FServices.UpdateTimeFile); });
 }
 
 void TMainForm::RegisterHotKeys() {
-    if (!FServices.RegisterHotKeys)
+    if (!FServices.CreateHotKey || !FServices.SetHotKeyHandler)
         return;
-    BringToFrontGlobalHotKey = CreateGlobalHotKey(QStringLiteral("BringToFront"), this, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
-    ToggleTrackingGlobalHotKey = CreateGlobalHotKey(QStringLiteral("ToggleTracking"), this, MOD_ALT | MOD_SHIFT, VK_SPACE);
-    SetHotKeyHandler([this](std::int32_t Id) { WMHotKey(Id); });
+    BringToFrontGlobalHotKey =
+        FServices.CreateHotKey(QStringLiteral("BringToFront"), this, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
+    ToggleTrackingGlobalHotKey =
+        FServices.CreateHotKey(QStringLiteral("ToggleTracking"), this, MOD_ALT | MOD_SHIFT, VK_SPACE);
+    FServices.SetHotKeyHandler([this](std::int32_t Id) { WMHotKey(Id); });
 }
 
 void TMainForm::LoadTaskList() {
-    const QString path = DataFiles().TasksDb();
+    const QString path = FFiles.TasksDb();
     // A save killed before its rename (power loss, SIGKILL) leaves its temporary file.
     RemoveLeftoverTemporaries(path);
     if (!FileExists(path)) {
@@ -107,7 +108,7 @@ void TMainForm::LoadTaskList() {
 }
 
 void TMainForm::AnnounceSetAsideLists() {
-    const QStringList copies = SetAsideTaskLists(DataFiles().TasksDb());
+    const QStringList copies = SetAsideTaskLists(FFiles.TasksDb());
     if (copies.isEmpty())
         return;
     constexpr int Named = 10;
@@ -120,7 +121,7 @@ void TMainForm::AnnounceSetAsideLists() {
 }
 
 void TMainForm::SaveTaskList() {
-    const QString path = DataFiles().TasksDb();
+    const QString path = FFiles.TasksDb();
     const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
     FTaskFileWriter.Write(path, TaskFileBytes(FTracker), links);
 }
@@ -135,7 +136,7 @@ void TMainForm::SaveTaskListSilently() {
 
 void TMainForm::PostTaskList() {
     try {
-        const QString path = DataFiles().TasksDb();
+        const QString path = FFiles.TasksDb();
         const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
         FTaskFileWriter.Post(path, TaskFileBytes(FTracker), links);
     } catch (const std::exception&) {
@@ -202,7 +203,7 @@ bool TMainForm::SaveTasksOrConfirmExit() {
             SaveTaskList();
             return true;
         } catch (const std::exception& e) {
-            const int answer = ShowErrorDialog(FPrompt, ExitMessage, {DataFiles().TasksDb()}, e,
+            const int answer = ShowErrorDialog(FPrompt, ExitMessage, {FFiles.TasksDb()}, e,
                                                {TDialogButton::Cancel, TDialogButton::Abort, TDialogButton::Retry});
             if (answer == mrAbort)
                 return true;

@@ -6,7 +6,7 @@
 #include "Functions.h"
 #include "Prompt.h"
 #include "ShortcutText.h"
-#include "TrayClick.h"
+#include "TrayClickHandler.h"
 #include "TrayHost.h"
 #include "TrayImages.h"
 #include "WindowActivation.h"
@@ -78,7 +78,7 @@ void TMainForm::ShowFirstHideTip() {
         return;
     }
     HideTipShown = true;
-    const QString noTip = DataFiles().NoTip();
+    const QString noTip = FFiles.NoTip();
     if (FileExists(noTip))
         return;
     TMessageBoxRequest tip;

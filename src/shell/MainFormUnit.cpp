@@ -10,9 +10,9 @@
 #include "TahomaFont.h"
 #include "TaskListView.h"
 #include "TickCounter.h"
-#include "TrayClick.h"
+#include "TrayClickHandler.h"
 #include "TrayImages.h"
-#include "UpdateCheck.h"
+#include "UpdateChecker.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,7 +23,7 @@
 #include <QSystemTrayIcon>
 
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
-    : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
+    : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt), FFiles(*FServices.Files),
       FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")), FTaskFileWriter(FServices.TaskFileWrite) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
@@ -41,7 +41,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     ListView1->installEventFilter(this);
     installEventFilter(this); // keys that reach the window itself, with no list focus
     ListView1->SetOnResized([this] { FitNameColumn(); });
-    connect(FModel, &TTaskListModel::OutputsChanged, this, &TMainForm::UpdateTrayOutputs);
+    FTracker.AddObserver(*this);
     resize(580, 383);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -56,12 +56,13 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
-    if (FServices.RegisterHotKeys)
-        SetHotKeyHandler({});
+    if (FServices.CreateHotKey && FServices.SetHotKeyHandler)
+        FServices.SetHotKeyHandler({});
     FUpdateChecker.reset(); // its dialog belongs to this window
     removeEventFilter(this);
     ListView1->removeEventFilter(this);
     ListView1->SetOnResized({});
+    FTracker.RemoveObserver(*this);
     // The model observes the tracker; it goes before the rows do.
     ListView1->setModel(nullptr);
     delete FModel;

@@ -4,6 +4,7 @@
 #include "TaskFile.h"
 #include "TaskFileWriter.h"
 #include "TaskTracker.h"
+#include "UpdateSchedule.h"
 
 #include <QMainWindow>
 
@@ -20,29 +21,40 @@ class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 class TInactivityCheck;
+class TFiles;
+class TSettings;
 class TSettingsForm;
 class TTaskListModel;
 class TTaskListView;
 class TTrayClickHandler;
 class TUpdateChecker;
 
-// What the main window takes from the outside world; tests hand in fakes.
+// What the main window takes from the outside world; the application builds the real ones,
+// tests hand in fakes.
 struct TMainFormServices {
     IPrompt* Prompt = nullptr;
     const ITickCounter* Ticks = nullptr;
+    const TFiles* Files = nullptr;     // the data folder's files
+    TSettings* Settings = nullptr;     // the store the inactivity check reads
+    std::function<void()> Upgrade;     // none: no upgrade step at start-up
+    TUpdateTimeFile UpdateTimeFile;    // where the update check keeps its next time
     ILastInputSource* LastInput = nullptr;                // none: no inactivity check
     std::function<void(const QString&)> SetClipboardText; // none: the system clipboard
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
     std::function<bool()> TrayHostPresent;                // none: there always is a tray host
     bool StartTimers = true;
-    bool RegisterHotKeys = true;
+    // The system-wide hot keys and where their presses go; none: the window takes no hot keys.
+    std::function<std::shared_ptr<IGlobalHotKey>(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
+                                                 std::uint32_t Vk)>
+        CreateHotKey;
+    std::function<void(std::function<void(std::int32_t Id)>)> SetHotKeyHandler;
     bool CheckForUpdates = true;
     TTaskFileWriter::TWrite TaskFileWrite; // none: the atomic replacement of the task file
 };
 
 // The program's only window: the task list, every command as an action, the context and
 // tray menus, the tray icon and the timers.
-class TMainForm final : public QMainWindow {
+class TMainForm final : public QMainWindow, private ITaskTrackerObserver {
     Q_OBJECT
 public:
     explicit TMainForm(TMainFormServices Services, QWidget* Parent = nullptr);
@@ -104,8 +116,8 @@ public:
     void AppToggleTrackingExecute(TAction& Sender);
     void AppToggleTrackingUpdate(TAction& Sender);
     void AppSettingsExecute(TAction& Sender);
-    std::vector<TTaskRow*> SelectedTasks() const; // in list order
-    TTaskRow* SelectedTaskIfFocused() const;
+    std::vector<TTaskRow*> SelectedTasks(); // in list order
+    TTaskRow* SelectedTaskIfFocused();
     static QString ClipboardText(const TTaskTracker& Tracker, const std::vector<bool>& Selected);
 
     // Visibility and tray.
@@ -152,6 +164,7 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
+    void TrackingOutputsChanged() override { UpdateTrayOutputs(); } // title, tray tip and icon
     void CreateActions();
     void CreateMenus();
     void CreateTrayIcon();
@@ -169,6 +182,7 @@ private:
 
     TMainFormServices FServices;
     IPrompt& FPrompt;
+    const TFiles& FFiles;
     TTaskTracker FTracker;
     TTaskFileWriter FTaskFileWriter;
     TTaskListModel* FModel = nullptr;

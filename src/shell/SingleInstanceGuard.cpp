@@ -4,8 +4,6 @@
 
 #include <cstdio>
 
-TSingleInstanceGuard* InstanceGuard = nullptr;
-
 TSingleInstanceGuard::TSingleInstanceGuard(QString ApplicationIdName)
     : FApplicationIdName(std::move(ApplicationIdName)), FBroadcastMessage(InstanceChannelName(FApplicationIdName)) {}
 

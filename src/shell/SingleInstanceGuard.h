@@ -57,7 +57,3 @@ private:
     std::function<std::optional<QByteArray>(const QString& Command)> FCommandHandler;
     bool FAcknowledged = false;
 };
-
-// The one guard of the process while main() owns it, else nullptr. main() keeps the ownership
-// and clears this before the guard goes.
-extern TSingleInstanceGuard* InstanceGuard;

@@ -6,10 +6,10 @@
 #include <limits>
 
 TTaskListModel::TTaskListModel(TTaskTracker& Tracker, QObject* Parent) : QAbstractTableModel(Parent), FTracker(Tracker) {
-    FTracker.SetObserver(this);
+    FTracker.AddObserver(*this);
 }
 
-TTaskListModel::~TTaskListModel() { FTracker.SetObserver(nullptr); }
+TTaskListModel::~TTaskListModel() { FTracker.RemoveObserver(*this); }
 
 int TTaskListModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : FTracker.Count(); }
 
@@ -93,4 +93,3 @@ void TTaskListModel::TaskRowChanged(int Index) {
     Q_EMIT dataChanged(index(Index, CaptionColumn), index(Index, TimeColumn));
 }
 
-void TTaskListModel::TrackingOutputsChanged() { Q_EMIT OutputsChanged(); }

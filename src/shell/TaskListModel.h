@@ -34,11 +34,6 @@ public:
     void TaskRowAboutToBeRemoved(int Index) override;
     void TaskRowRemoved(int Index) override;
     void TaskRowChanged(int Index) override;
-    void TrackingOutputsChanged() override;
-
-Q_SIGNALS:
-    // Title, tray tip or tray image changed.
-    void OutputsChanged();
 
 private:
     TTaskTracker& FTracker;

@@ -24,11 +24,6 @@
 namespace {
 constexpr qsizetype MaxPathLength = 248;
 
-std::unique_ptr<TFiles>& FilesInstance() {
-    static std::unique_ptr<TFiles> instance;
-    return instance;
-}
-
 bool IsDriveLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 // The checks a path passes before any file operation, in their fixed order.
@@ -90,13 +85,9 @@ TFiles::TFiles(const QString& ExecutableFolder, const QString& AppData)
 }
 
 TFiles& DataFiles() {
-    auto& instance = FilesInstance();
-    if (!instance)
-        instance = std::make_unique<TFiles>(ExecutableFolder(), AppDataFolder());
-    return *instance;
+    static TFiles instance(ExecutableFolder(), AppDataFolder());
+    return instance;
 }
-
-void ResetDataFilesForTesting() { FilesInstance().reset(); }
 
 bool FileExists(const QString& Path) {
     struct stat st {};

@@ -38,8 +38,6 @@ bool CreateFolderPrivate(const QString& Folder);
 
 // The process-wide paths, created on the first call from ExecutableFolder() and AppDataFolder().
 TFiles& DataFiles();
-// The next DataFiles() call creates the object anew.
-void ResetDataFilesForTesting();
 
 // Reads are capped far above any real file: a link to /dev/zero or a runaway file must not
 // eat the memory.

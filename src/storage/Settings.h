@@ -13,8 +13,6 @@ class TSettings final {
 public:
     // The process-wide store over the data folder's settings file, created on first use.
     static TSettings& Instance();
-    // The next Instance() call creates the store anew (after a test has moved the data folder).
-    static void ResetInstanceForTesting();
 
     explicit TSettings(QString FileName);
 

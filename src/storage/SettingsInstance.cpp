@@ -2,19 +2,7 @@
 
 #include "Files.h"
 
-namespace {
-std::unique_ptr<TSettings>& InstanceSlot() {
-    static std::unique_ptr<TSettings> instance;
+TSettings& TSettings::Instance() {
+    static TSettings instance(DataFiles().Settings());
     return instance;
 }
-} // namespace
-
-TSettings& TSettings::Instance() {
-    auto& slot = InstanceSlot();
-    if (!slot)
-        slot = std::make_unique<TSettings>(DataFiles().Settings());
-    return *slot;
-}
-
-void TSettings::ResetInstanceForTesting() { InstanceSlot().reset(); }
-

@@ -1,6 +1,5 @@
 #include "Upgrade.h"
 
-#include "AppData.h"
 #include "ExecutablePath.h"
 #include "Files.h"
 #include "Functions.h"
@@ -18,11 +17,10 @@
 #include <unistd.h>
 
 namespace {
-QString DataFolderNow() { return ChooseDataFolder(ExecutableFolder(), AppDataFolder()); }
 
 // When the data folder is the executable's folder itself, the old files are the current ones.
-bool DataFolderIsExecutableFolder() {
-    const QString data = QFileInfo(DataFolderNow()).canonicalFilePath();
+bool DataFolderIsExecutableFolder(const QString& DataFolder) {
+    const QString data = QFileInfo(DataFolder).canonicalFilePath();
     return !data.isEmpty() && data == QFileInfo(ExecutableFolder()).canonicalFilePath();
 }
 
@@ -72,8 +70,8 @@ std::int32_t TUpgrade::GetBuildNumber(const QString& Version) {
     return static_cast<std::int32_t>(std::min(magnitude, Limit));
 }
 
-void TUpgrade::Upgrade() {
-    const QString versionFile = DataFiles().Version();
+void TUpgrade::Upgrade(const TFiles& Files) {
+    const QString versionFile = Files.Version();
     const QString running = GetFileVersionString();
     QString stored = QString::fromLatin1(DefaultStoredVersion);
     if (FileExists(versionFile))
@@ -82,14 +80,14 @@ void TUpgrade::Upgrade() {
         WriteFileText(versionFile, running);
     const std::int32_t runningBuild = GetBuildNumber(running);
     const std::int32_t storedBuild = GetBuildNumber(stored);
-    if (storedBuild >= runningBuild || DataFolderIsExecutableFolder())
+    if (storedBuild >= runningBuild || DataFolderIsExecutableFolder(Files.DataFolder()))
         return;
     if (storedBuild < 19)
         MigrateTxtTasksFile();
     if (storedBuild < 20)
-        MigrateExeFolderFiles();
+        MigrateExeFolderFiles(Files.DataFolder());
     if (storedBuild < 22)
-        MigrateSettingsFile();
+        MigrateSettingsFile(Files.DataFolder());
 }
 
 void TUpgrade::MigrateTxtTasksFile() {
@@ -100,19 +98,19 @@ void TUpgrade::MigrateTxtTasksFile() {
         RenameNoReplace(oldFile, newFile);
 }
 
-void TUpgrade::MigrateExeFolderFiles() {
+void TUpgrade::MigrateExeFolderFiles(const QString& DataFolder) {
     for (const char* name : {"version", "upd", "notip"}) {
         const QString path = JoinPath(ExecutableFolder(), QString::fromLatin1(name));
         struct stat st {};
         if (::lstat(NativePath(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
             ::unlink(NativePath(path).constData());
     }
-    MoveToDataFolder(QStringLiteral("tasks.db"));
+    MoveToDataFolder(DataFolder, QStringLiteral("tasks.db"));
 }
 
-void TUpgrade::MigrateSettingsFile() { MoveToDataFolder(QStringLiteral("settings.ini")); }
+void TUpgrade::MigrateSettingsFile(const QString& DataFolder) { MoveToDataFolder(DataFolder, QStringLiteral("settings.ini")); }
 
-bool TUpgrade::MoveToDataFolder(const QString& FileName) {
+bool TUpgrade::MoveToDataFolder(const QString& DataFolder, const QString& FileName) {
     const QString folder = ExecutableFolder();
     const QString source = JoinPath(folder, FileName);
     if (!IsMovableSource(source))
@@ -121,9 +119,8 @@ bool TUpgrade::MoveToDataFolder(const QString& FileName) {
     // without deleting the source would leave two lists that drift apart.
     if (::access(NativePath(folder).constData(), W_OK | X_OK) != 0)
         return false;
-    const QString dataFolder = DataFolderNow();
-    CreateFolderPrivate(dataFolder);
-    const QString target = JoinPath(dataFolder, FileName);
+    CreateFolderPrivate(DataFolder);
+    const QString target = JoinPath(DataFolder, FileName);
     if (!CopyFileNoReplace(source, target))
         return false;
     if (::unlink(NativePath(source).constData()) != 0) {

@@ -58,7 +58,6 @@ void TInternalBackgroundCall::FinishUnrun() { MarkFinished(0); }
 
 void TInternalBackgroundCall::RunOnWorker() {
     std::int32_t result = 0;
-    FExecuted = true;
     try {
         result = RunCall();
     } catch (...) {
@@ -69,7 +68,6 @@ void TInternalBackgroundCall::RunOnWorker() {
 }
 
 void TInternalBackgroundCall::RunHere() {
-    FExecuted = true;
     std::int32_t result = 0;
     try {
         result = RunCall();
@@ -116,9 +114,8 @@ std::int32_t TInternalBackgroundCall::Sync() {
 // ---- TThreadPool ---------------------------------------------------------------------------
 
 TThreadPool::TThreadPool(unsigned Processors)
-    : FNumberOfProcessors(std::max(Processors, 1u)), FMainThreadId(std::this_thread::get_id()),
-      FMainThreadWindow(std::make_unique<QObject>()) {
-    FMaxThreads = MaxThreadsForProcessors(FNumberOfProcessors);
+    : FMainThreadId(std::this_thread::get_id()), FMainThreadWindow(std::make_unique<QObject>()) {
+    FMaxThreads = MaxThreadsForProcessors(std::max(Processors, 1u));
 }
 
 TThreadPool::~TThreadPool() {

@@ -53,7 +53,6 @@ private:
     TManualEvent FEvent;
     std::int32_t FReturnValue = 0;
     std::exception_ptr FFatalException;
-    std::atomic<bool> FExecuted{false};
 };
 
 class TThreadPool final {
@@ -65,7 +64,6 @@ public:
 
     int MaxThreads() const { return FMaxThreads.load(); }
     int ThreadCount() const { return FThreadCount.load(); }
-    unsigned NumberOfProcessors() const { return FNumberOfProcessors; }
     bool Destroying() const { return FDestroying.load(); }
     bool IsMainThread() const { return std::this_thread::get_id() == FMainThreadId; }
 
@@ -105,7 +103,6 @@ private:
     TInternalBackgroundCall* FCallHead = nullptr;
     TInternalBackgroundCall* FCallTail = nullptr;
 
-    unsigned FNumberOfProcessors = 1;
     std::thread::id FMainThreadId;
 
     // Hand-over to the main thread: the calls posted to it, its sync event, and the QObject of

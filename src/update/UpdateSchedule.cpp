@@ -65,9 +65,9 @@ bool IsUpdateCheckDue(double NextUpdateCheck, double Now) {
 
 double OneDayLater(double Now) { return MillisecondsToDateTime(DateTimeToMilliseconds(Now) + MsPerDay); }
 
-TUpdateTimeFile DataFolderUpdateTimeFile() {
+TUpdateTimeFile UpdateTimeFileAt(QString Path) {
     return TUpdateTimeFile{
-        [] { return DataFiles().Upd(); },
+        [Path = std::move(Path)] { return Path; },
         [](const QString& Path) { return FileExists(Path); },
         [](const QString& Path) { return ReadFileText(Path); },
         [](const QString& Path, const QString& Text) { WriteFileText(Path, Text); },

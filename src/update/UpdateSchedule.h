@@ -39,8 +39,8 @@ struct TUpdateTimeFile {
     std::function<void(const QString&, const QString&)> Write;
 };
 
-// "upd" in the data folder, through the marker-file operations.
-TUpdateTimeFile DataFolderUpdateTimeFile();
+// "upd" at Path (the data folder's), through the marker-file operations.
+TUpdateTimeFile UpdateTimeFileAt(QString Path);
 
 // The daily rhythm of the update check, kept across runs in "upd". Main thread only.
 class TUpdateSchedule final {

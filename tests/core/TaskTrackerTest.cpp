@@ -19,7 +19,7 @@ protected:
     TrackerFixture() : FTracker(FTicks) {
         FA = &FTracker.AppendTask(QStringLiteral("A"));
         FB = &FTracker.AppendTask(QStringLiteral("B"));
-        FTracker.SetObserver(&FObserver);
+        FTracker.AddObserver(FObserver);
     }
     TFakeTickCounter FTicks{1000};
     TTaskTracker FTracker;

@@ -4,8 +4,8 @@
 #include "FakeTickCounter.h"
 #include "TempDir.h"
 
-#include "ExecutablePath.h"
 #include "Files.h"
+#include "GlobalHotKey.h"
 #include "MainFormUnit.h"
 #include "Settings.h"
 #include "TaskFile.h"
@@ -21,24 +21,10 @@
 #include <memory>
 
 // A main window over a private data folder, with a scripted prompt, a tick counter that
-// moves only when told, a captured clipboard and no timers, hot keys or update checks.
+// moves only when told, a captured clipboard and no timers, hot keys, upgrade or update checks.
 class MainFormFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        QDir().mkpath(Temp.File(QStringLiteral("bin")));
-        qputenv("APPDATA", Temp.Path().toUtf8());
-        SetExecutableFilePathForTesting(Temp.File(QStringLiteral("bin/tallyvox")));
-        ResetDataFilesForTesting();
-        TSettings::ResetInstanceForTesting();
-    }
-
-    void TearDown() override {
-        Form.reset();
-        SetExecutableFilePathForTesting(QString());
-        ResetDataFilesForTesting();
-        TSettings::ResetInstanceForTesting();
-        qunsetenv("APPDATA");
-    }
+    void TearDown() override { Form.reset(); }
 
     QString DataFolder() const { return Temp.File(QStringLiteral("Tallyvox")); }
     QString TasksDb() const { return DataFolder() + QStringLiteral("/tasks.db"); }
@@ -47,6 +33,10 @@ protected:
         TMainFormServices services;
         services.Prompt = &Prompt;
         services.Ticks = &Ticks;
+        services.Files = &Files;
+        services.Settings = &Settings;
+        services.Upgrade = Upgrade;
+        services.UpdateTimeFile = UpdateTimeFileAt(Files.Upd());
         services.SetClipboardText = [this](const QString& Text) {
             Clipboard = Text;
             ++ClipboardWrites;
@@ -54,7 +44,10 @@ protected:
         services.DoubleClickInterval = [] { return 40; };
         services.TrayHostPresent = [this] { return TrayHost; };
         services.StartTimers = false;
-        services.RegisterHotKeys = RegisterHotKeys;
+        if (RegisterHotKeys) {
+            services.CreateHotKey = &CreateGlobalHotKey;
+            services.SetHotKeyHandler = &SetHotKeyHandler;
+        }
         services.CheckForUpdates = CheckForUpdates;
         services.TaskFileWrite = TaskFileWrite;
         Form = std::make_unique<TMainForm>(std::move(services));
@@ -88,6 +81,9 @@ protected:
     QByteArray ExpectedBytes() const { return TaskFileBytes(Form->Tracker()); }
 
     TTempDir Temp;
+    TFiles Files{Temp.File(QStringLiteral("bin")), Temp.Path()};
+    TSettings Settings{Files.Settings()};
+    std::function<void()> Upgrade; // none: no upgrade step
     TFakePrompt Prompt;
     TFakeTickCounter Ticks{5000};
     QString Clipboard;

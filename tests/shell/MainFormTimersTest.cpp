@@ -2,6 +2,7 @@
 
 #include "ErrorDialog.h"
 #include "Errors.h"
+#include "GlobalHotKey.h"
 #include "HotKey.h"
 #include "SafeFile.h"
 #include "ScreenSnap.h"
@@ -53,6 +54,7 @@ TEST_F(MainFormFixture, StartUpLoadsTheListAndEndsIdle) {
 TEST_F(MainFormFixture, AFailedUpgradeStillLoadsTheList) {
     StoreTasks(TasksDb(), {{QStringLiteral("Kept"), 5000}});
     ASSERT_TRUE(QDir().mkpath(DataFolder() + QStringLiteral("/version"))); // the upgrade cannot record its version
+    Upgrade = [this] { WriteFileText(Files.Version(), QStringLiteral("2.5.2.24")); };
     TMainForm& form = CreateForm();
     ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
     EXPECT_EQ(Prompt.MessageRequests[0].Caption, QStringLiteral("Tallyvox"));
@@ -327,9 +329,9 @@ TEST_F(MainFormFixture, WindowAndListAreDrawnInTahoma) {
 
 TEST_F(MainFormFixture, SettingsOpenWithWhatTheLastCloseLoaded) {
     TMainForm& form = CreateForm();
-    TSettingsForm settings(&form, TSettings::Instance(), Prompt);
+    TSettingsForm settings(&form, Settings, Prompt);
     form.SetSettingsForm(&settings);
-    const QString path = DataFiles().Settings();
+    const QString path = Files.Settings();
     const auto store = [&](const QByteArray& Data) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -384,26 +386,29 @@ TEST_F(MainFormFixture, UpdateTimerRunsHourlyAfterItsFirstTickAndStaysQuietWitho
 
 class HotKeyTest : public MainFormFixture {
 protected:
-    std::int32_t AtomOf(const char* Name) { return HotKeyBackend().AddAtom(QString::fromLatin1(Name)); }
+    // The atom of one of the program's hot keys, named after the running executable.
+    std::int32_t AtomOf(const char* Name) {
+        return HotKeyBackend().AddAtom(TGlobalHotKey::AtomNamePrefix() + QString::fromLatin1(Name));
+    }
 };
 
 TEST_F(HotKeyTest, BringToFrontShowsAHiddenWindowInTheShownStateWithoutTip) {
     RegisterHotKeys = true;
     TMainForm& form = CreateForm();
     form.SetVisibilityState(false);
-    form.WMHotKey(AtomOf("tallyvox_BringToFront"));
+    form.WMHotKey(AtomOf("BringToFront"));
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.AppToggleVisibility.Caption(), QStringLiteral("Hide"));
     EXPECT_EQ(form.AppToggleVisibility.ShortCut(), QKeySequence(Qt::Key_Escape));
     EXPECT_TRUE(Prompt.MessageRequests.empty());
-    form.WMHotKey(AtomOf("tallyvox_BringToFront"));
+    form.WMHotKey(AtomOf("BringToFront"));
     EXPECT_TRUE(form.isVisible()) << "a shown window stays shown";
 }
 
 TEST_F(HotKeyTest, ToggleTrackingPausesAndResumesAndDoesNothingAfterStart) {
     RegisterHotKeys = true;
     TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
-    const std::int32_t toggle = AtomOf("tallyvox_ToggleTracking");
+    const std::int32_t toggle = AtomOf("ToggleTracking");
     form.WMHotKey(toggle);
     EXPECT_EQ(form.Tracker().ActiveTask(), nullptr);
     form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
@@ -419,7 +424,7 @@ TEST_F(HotKeyTest, OtherIdentifiersDoNothing) {
     TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
     form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
     form.SetVisibilityState(false);
-    for (std::int32_t id : {0, -1, AtomOf("tallyvox_Unrelated")})
+    for (std::int32_t id : {0, -1, AtomOf("Unrelated")})
         form.WMHotKey(id);
     EXPECT_NE(form.Tracker().ActiveTask(), nullptr);
     EXPECT_FALSE(form.isVisible());
@@ -428,7 +433,7 @@ TEST_F(HotKeyTest, OtherIdentifiersDoNothing) {
 TEST_F(HotKeyTest, WithoutRegisteredHotKeysNothingReacts) {
     TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
     form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
-    form.WMHotKey(AtomOf("tallyvox_ToggleTracking"));
+    form.WMHotKey(AtomOf("ToggleTracking"));
     EXPECT_NE(form.Tracker().ActiveTask(), nullptr);
 }
 

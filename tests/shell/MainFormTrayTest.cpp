@@ -1,6 +1,6 @@
 #include "MainFormFixture.h"
 
-#include "TrayClick.h"
+#include "TrayClickHandler.h"
 
 #include <QApplication>
 #include <QCloseEvent>

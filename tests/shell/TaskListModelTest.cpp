@@ -31,19 +31,24 @@ TEST(TaskListModel, ShowsCaptionLeftAndTimeRightReadOnly) {
 }
 
 TEST(TaskListModel, ReportsInsertRemoveAndChangesOfTheTracker) {
+    // The window's outputs are told beside the model, not through it.
+    struct TOutputs final : ITaskTrackerObserver {
+        void TrackingOutputsChanged() override { ++Count; }
+        int Count = 0;
+    } outputs;
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
     TTaskListModel model(tracker);
+    tracker.AddObserver(outputs);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    QSignalSpy outputs(&model, &TTaskListModel::OutputsChanged);
     TTaskRow& a = tracker.AppendTask(QStringLiteral("A"));
     TTaskRow& b = tracker.AppendTask(QStringLiteral("B"));
     ASSERT_EQ(inserted.count(), 2);
     EXPECT_EQ(inserted.at(1).at(1).toInt(), 1);
     tracker.SetActiveTask(&b, false);
-    EXPECT_EQ(outputs.count(), 1);
+    EXPECT_EQ(outputs.Count, 1);
     ticks.Advance(61000);
     tracker.Tick();
     ASSERT_GE(changed.count(), 1);
@@ -53,6 +58,7 @@ TEST(TaskListModel, ReportsInsertRemoveAndChangesOfTheTracker) {
     ASSERT_EQ(removed.count(), 1);
     EXPECT_EQ(removed.at(0).at(1).toInt(), 0);
     EXPECT_EQ(model.data(model.index(0, 0)).toString(), QStringLiteral("B"));
+    tracker.RemoveObserver(outputs);
 }
 
 } // namespace

@@ -19,22 +19,20 @@
 #include <optional>
 
 namespace {
-// A temporary executable folder ("bin", the program "bin/tallyvox") and APPDATA ("roaming").
+// A temporary executable folder ("bin", the program "bin/tallyvox") and user data folder ("roaming").
 class UpgradeFixture {
 protected:
-    UpgradeFixture() : FOldAppData(qgetenv("APPDATA")) {
+    UpgradeFixture() {
         QDir().mkpath(Bin());
-        qputenv("APPDATA", QFile::encodeName(FDir.File(QStringLiteral("roaming"))));
         SetExecutableFilePathForTesting(Bin(QStringLiteral("tallyvox")));
-        ResetDataFilesForTesting();
         SetNoVersionResourceForTesting(false);
     }
     ~UpgradeFixture() {
-        ResetDataFilesForTesting();
         SetExecutableFilePathForTesting(QString());
         SetNoVersionResourceForTesting(false);
-        qputenv("APPDATA", FOldAppData);
     }
+    // The program's files as a start now would fix them.
+    TFiles Files() const { return TFiles(ExecutableFolder(), FDir.File(QStringLiteral("roaming"))); }
     QString Bin(const QString& Name = QString()) const {
         return Name.isEmpty() ? FDir.File(QStringLiteral("bin")) : FDir.File(QStringLiteral("bin/") + Name);
     }
@@ -42,7 +40,6 @@ protected:
     void MakeDataFolder() const { QDir().mkpath(FDir.File(QStringLiteral("roaming/Tallyvox"))); }
 
     TTempDir FDir;
-    QByteArray FOldAppData;
 };
 
 class UpgradeTest : public UpgradeFixture, public ::testing::Test {};
@@ -64,7 +61,7 @@ TEST_P(UpgradeTransitionTest, RunsTheMigrationsBelowTheStoredBuild) {
     WriteBytes(Bin(QStringLiteral("tallyvox.txt")), "Old\r\n0:00\r\n1\r\n");
     WriteBytes(Bin(QStringLiteral("upd")), "12345");
     WriteBytes(Bin(QStringLiteral("settings.ini")), "[InactivityDetection]\r\n");
-    TUpgrade::Upgrade();
+    TUpgrade::Upgrade(Files());
     EXPECT_EQ(ReadBytes(Data(QStringLiteral("version"))),
               c.Rewritten ? QByteArray("2.5.2.24") : c.Stored.value_or("<missing>"))
         << c.Name;
@@ -122,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpgradeTest, NewInstallationDeletesOldMarkersAndWritesTheVersion) {
     for (const char* name : {"version", "upd", "notip"})
         WriteBytes(Bin(QString::fromLatin1(name)), "old");
-    TUpgrade::Upgrade();
+    TUpgrade::Upgrade(Files());
     EXPECT_EQ(ReadBytes(Data(QStringLiteral("version"))), QByteArray("2.5.2.24"));
     for (const char* name : {"version", "upd", "notip"})
         EXPECT_FALSE(PathExists(Bin(QString::fromLatin1(name)))) << name;
@@ -135,7 +132,7 @@ TEST_F(UpgradeTest, ExistingDataFileIsNeverOverwritten) {
     WriteBytes(Bin(QStringLiteral("tasks.db")), "old");
     WriteBytes(Data(QStringLiteral("settings.ini")), "current ini");
     WriteBytes(Bin(QStringLiteral("settings.ini")), "old ini");
-    TUpgrade::Upgrade();
+    TUpgrade::Upgrade(Files());
     EXPECT_EQ(ReadBytes(Data(QStringLiteral("tasks.db"))), QByteArray("current"));
     EXPECT_EQ(ReadBytes(Bin(QStringLiteral("tasks.db"))), QByteArray("old"));
     EXPECT_EQ(ReadBytes(Data(QStringLiteral("settings.ini"))), QByteArray("current ini"));
@@ -154,7 +151,7 @@ TEST_F(UpgradeTest, PortableInstallationMovesIntoAppData) {
     QDir().mkpath(Bin(QStringLiteral("AppData")));
     WriteBytes(Bin(QStringLiteral("tasks.db")), "tasks");
     WriteBytes(Bin(QStringLiteral("settings.ini")), "ini");
-    TUpgrade::Upgrade();
+    TUpgrade::Upgrade(Files());
     EXPECT_EQ(ReadBytes(Bin(QStringLiteral("AppData/tasks.db"))), QByteArray("tasks"));
     EXPECT_EQ(ReadBytes(Bin(QStringLiteral("AppData/settings.ini"))), QByteArray("ini"));
     EXPECT_EQ(ReadBytes(Bin(QStringLiteral("AppData/version"))), QByteArray("2.5.2.24"));
@@ -164,11 +161,11 @@ TEST_F(UpgradeTest, PortableInstallationMovesIntoAppData) {
 
 TEST_F(UpgradeTest, OldTxtListIsLoadedInTheSameStart) {
     WriteBytes(Bin(QStringLiteral("tallyvox.txt")), "Old task\r\n1:00\r\n60000\r\n");
-    TUpgrade::Upgrade();
-    ASSERT_TRUE(FileExists(DataFiles().TasksDb()));
+    TUpgrade::Upgrade(Files());
+    ASSERT_TRUE(FileExists(Files().TasksDb()));
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
-    LoadTasks(tracker, DataFiles().TasksDb());
+    LoadTasks(tracker, Files().TasksDb());
     ASSERT_EQ(tracker.Count(), 1);
     EXPECT_EQ(tracker.Row(0).Caption(), QStringLiteral("Old task"));
     EXPECT_EQ(tracker.Row(0).Clock().ElapsedMs, 60000u);
@@ -179,7 +176,7 @@ TEST_F(UpgradeTest, NoVersionResourceWritesAnEmptyVersionAndMigratesNothing) {
     SetNoVersionResourceForTesting(true);
     WriteBytes(Bin(QStringLiteral("upd")), "1");
     WriteBytes(Bin(QStringLiteral("tasks.db")), "tasks");
-    TUpgrade::Upgrade();
+    TUpgrade::Upgrade(Files());
     EXPECT_EQ(ReadBytes(Data(QStringLiteral("version"))), QByteArray());
     EXPECT_TRUE(PathExists(Bin(QStringLiteral("upd"))));
     EXPECT_TRUE(PathExists(Bin(QStringLiteral("tasks.db"))));
@@ -198,7 +195,7 @@ TEST_F(UpgradeTest, SourcesThatAreNotPlainFilesStay) {
     for (const auto& [name, make] : cases) {
         const QString source = Bin(QStringLiteral("tasks.db"));
         make(source);
-        EXPECT_FALSE(TUpgrade::MoveToDataFolder(QStringLiteral("tasks.db"))) << name;
+        EXPECT_FALSE(TUpgrade::MoveToDataFolder(Files().DataFolder(), QStringLiteral("tasks.db"))) << name;
         EXPECT_FALSE(PathExists(Data(QStringLiteral("tasks.db")))) << name;
         EXPECT_TRUE(PathExists(source)) << name;
         QFile::remove(source);
@@ -207,7 +204,7 @@ TEST_F(UpgradeTest, SourcesThatAreNotPlainFilesStay) {
     EXPECT_EQ(ReadBytes(outside), QByteArray("foreign"));
     // A link that stays within the executable's folder is followed.
     QFile::link(Bin(QStringLiteral("real.db")), Bin(QStringLiteral("tasks.db")));
-    EXPECT_TRUE(TUpgrade::MoveToDataFolder(QStringLiteral("tasks.db")));
+    EXPECT_TRUE(TUpgrade::MoveToDataFolder(Files().DataFolder(), QStringLiteral("tasks.db")));
     EXPECT_EQ(ReadBytes(Data(QStringLiteral("tasks.db"))), QByteArray("inside"));
     EXPECT_FALSE(PathExists(Bin(QStringLiteral("tasks.db"))));
 }
@@ -222,7 +219,7 @@ TEST_F(UpgradeTest, UnreadableFileAndReadOnlyFolderMoveNothingAndFailNothing) {
     WriteBytes(Data(QStringLiteral("version")), "2.5.2.18");
     ::chmod(QFile::encodeName(Data(QStringLiteral("version"))).constData(), 0666);
     ::chmod(QFile::encodeName(Bin()).constData(), 0555); // as a system-wide install
-    const int code = RunInChild([] { return TUpgrade::Upgrade(), 0; }, true);
+    const int code = RunInChild([this] { return TUpgrade::Upgrade(Files()), 0; }, true);
     ::chmod(QFile::encodeName(Bin()).constData(), 0755);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadBytes(Data(QStringLiteral("version"))), QByteArray("2.5.2.24"));
@@ -234,7 +231,7 @@ TEST_F(UpgradeTest, UnreadableFileAndReadOnlyFolderMoveNothingAndFailNothing) {
 TEST_F(UpgradeTest, DataFolderThatCannotBeCreatedRaisesPathNotFound) {
     WriteBytes(FDir.File(QStringLiteral("roaming")), "a file where the folder should be");
     try {
-        TUpgrade::Upgrade();
+        TUpgrade::Upgrade(Files());
         FAIL() << "no error";
     } catch (const EAppError& e) {
         EXPECT_EQ(e.Message(), QStringLiteral("The specified path was not found"));
@@ -248,10 +245,10 @@ TEST_F(UpgradeTest, FailingUpgradeIsReportedAndTheListStillLoads) {
     TFakePrompt prompt;
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
-    RunGuarded(prompt, [] { TUpgrade::Upgrade(); });
+    RunGuarded(prompt, [this] { TUpgrade::Upgrade(Files()); });
     RunGuarded(prompt, [&] {
-        if (FileExists(DataFiles().TasksDb()))
-            LoadTasks(tracker, DataFiles().TasksDb());
+        if (FileExists(Files().TasksDb()))
+            LoadTasks(tracker, Files().TasksDb());
     });
     ASSERT_EQ(prompt.MessageRequests.size(), 1u);
     EXPECT_EQ(prompt.MessageRequests[0].Text,
@@ -265,10 +262,9 @@ TEST_F(UpgradeTest, DataFolderBesideTheExecutableIsLeftAlone) {
     const QString data = FDir.File(QStringLiteral("roaming/Tallyvox"));
     QDir().mkpath(data);
     SetExecutableFilePathForTesting(data + QStringLiteral("/tallyvox"));
-    ResetDataFilesForTesting();
     WriteBytes(data + QStringLiteral("/upd"), "777");
     WriteBytes(data + QStringLiteral("/tasks.db"), "tasks");
-    TUpgrade::Upgrade();
+    TUpgrade::Upgrade(Files());
     EXPECT_EQ(ReadBytes(data + QStringLiteral("/upd")), QByteArray("777"));
     EXPECT_EQ(ReadBytes(data + QStringLiteral("/version")), QByteArray("2.5.2.24"));
     EXPECT_EQ(ReadBytes(data + QStringLiteral("/tasks.db")), QByteArray("tasks"));

@@ -1,4 +1,4 @@
-#include "SessionEnd.h"
+#include "SessionEndWatcher.h"
 
 #include <QTest>
 

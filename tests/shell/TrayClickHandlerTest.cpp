@@ -1,4 +1,4 @@
-#include "TrayClick.h"
+#include "TrayClickHandler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "UpdateCheck.h"
+#include "UpdateChecker.h"
 
 #include "BackgroundCalls.h"
 #include "FakeClock.h"
@@ -102,15 +102,14 @@ TEST(UpdateChecker, EmptySiteAddressSwitchesTheCheckOff) {
 
 TEST(UpdateChecker, StoresTheNextCheckInTheDataFolder) {
     TTempDir appData;
-    qputenv("APPDATA", appData.Path().toUtf8());
-    ResetDataFilesForTesting();
-    const QString upd = DataFiles().Upd();
+    const TFiles files(appData.File(QStringLiteral("bin")), appData.Path());
+    const QString upd = files.Upd();
     ASSERT_TRUE(upd.startsWith(appData.Path()));
     WriteFileText(upd, QStringLiteral("  4675973146180146517\r\n")); // 7 May 2014 10:00
     TFakePrompt prompt;
     TFakeClock clock(May7At6);
     int checks = 0;
-    TUpdateSchedule schedule(prompt, clock, DataFolderUpdateTimeFile(), [&] { ++checks; });
+    TUpdateSchedule schedule(prompt, clock, UpdateTimeFileAt(upd), [&] { ++checks; });
     schedule.Tick();
     EXPECT_EQ(checks, 0);
     EXPECT_EQ(ReadFileText(upd), QStringLiteral("  4675973146180146517\r\n"));
@@ -118,8 +117,6 @@ TEST(UpdateChecker, StoresTheNextCheckInTheDataFolder) {
     schedule.Tick();
     EXPECT_EQ(checks, 1);
     EXPECT_EQ(ReadFileText(upd), EncodeUpdateTime(OneDayLater(41766.5)));
-    qunsetenv("APPDATA");
-    ResetDataFilesForTesting();
 }
 
 } // namespace

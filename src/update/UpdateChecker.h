@@ -15,8 +15,8 @@ class TUpdateDialogForm;
 // The update check of the main window, which owns it (and so destroys it before itself).
 class TUpdateChecker final {
 public:
-    // Real clock and "upd" in the data folder; the site from ProductSiteUrl().
-    TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt);
+    // Real clock; the site from ProductSiteUrl().
+    TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, TUpdateTimeFile File);
     // Tests choose every outside part; an empty Offer member falls back to the dialog or browser.
     TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, const IClock& Clock, TUpdateTimeFile File, QString SiteUrl,
                    THttpClientOptions HttpOptions, TDownloadOffer Offer);

@@ -1,4 +1,4 @@
-#include "UpdateCheck.h"
+#include "UpdateChecker.h"
 
 #include "BackgroundCalls.h"
 #include "UpdateDialogFormUnit.h"
@@ -10,8 +10,8 @@ namespace {
 constexpr int CheckForUpdatesInterval = 3600001; // an hour and a millisecond
 }
 
-TUpdateChecker::TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt)
-    : TUpdateChecker(MainWindow, Prompt, SystemClock(), DataFolderUpdateTimeFile(), ProductSiteUrl(), {}, {}) {}
+TUpdateChecker::TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, TUpdateTimeFile File)
+    : TUpdateChecker(MainWindow, Prompt, SystemClock(), std::move(File), ProductSiteUrl(), {}, {}) {}
 
 TUpdateChecker::TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, const IClock& Clock, TUpdateTimeFile File,
                                QString SiteUrl, THttpClientOptions HttpOptions, TDownloadOffer Offer)

@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build run test bench asan tsan fuzz install package format clean
+.PHONY: all deps configure build run test bench asan tsan fuzz install package format format-check clean
 
 all: build
 
@@ -58,6 +58,9 @@ package: build
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	@rm -rf build build-asan build-tsan build-fuzz

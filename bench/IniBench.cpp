@@ -6,9 +6,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <thread>
 

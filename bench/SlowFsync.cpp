@@ -12,7 +12,9 @@ void Stall() {
 
 using TSync = int (*)(int);
 
-TSync Next(const char* Name) { return reinterpret_cast<TSync>(dlsym(RTLD_NEXT, Name)); }
+TSync Next(const char* Name) {
+    return reinterpret_cast<TSync>(dlsym(RTLD_NEXT, Name));
+}
 } // namespace
 
 extern "C" int fsync(int Fd) {

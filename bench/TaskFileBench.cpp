@@ -1,22 +1,18 @@
 // Saving runs every second on the user-interface thread, so it is measured beside a plain
 // write (and read) of the same bytes: the ratio is what the report shows.
-#include "TaskFile.h"
-
 #include "FakeTickCounter.h"
+#include "TaskFile.h"
 #include "TaskTracker.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <benchmark/benchmark.h>
-
+#include <fcntl.h>
 #include <map>
 #include <memory>
-#include <vector>
-
-#include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 struct TBenchList {
@@ -58,7 +54,8 @@ void RawSaveTasks(benchmark::State& State) {
     TBenchList& list = ListOf(static_cast<int>(State.range(0)));
     for (auto _ : State) {
         const int fd = ::open(list.RawPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        benchmark::DoNotOptimize(::write(fd, list.Bytes.constData(), static_cast<std::size_t>(list.Bytes.size())));
+        benchmark::DoNotOptimize(
+            ::write(fd, list.Bytes.constData(), static_cast<std::size_t>(list.Bytes.size())));
         ::fsync(fd);
         ::close(fd);
     }

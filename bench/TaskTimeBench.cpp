@@ -7,7 +7,8 @@ namespace {
 void BuildComponents(benchmark::State& State) {
     std::int32_t seconds = 0;
     for (auto _ : State) {
-        benchmark::DoNotOptimize(TTaskDuration::Build(seconds / 3600, seconds / 60 % 60, seconds % 60, false));
+        benchmark::DoNotOptimize(
+            TTaskDuration::Build(seconds / 3600, seconds / 60 % 60, seconds % 60, false));
         seconds = (seconds + 7) % 400000;
     }
 }

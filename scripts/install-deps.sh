@@ -16,8 +16,8 @@ packages=(
     # desktop services (portal, tray watcher) on a private bus
     qt6-wayland libwayland-dev libwayland-bin wayland-protocols xdg-desktop-portal-dev weston
     python3-dbus python3-gi
-    # fuzzing and sanitizers
-    clang
+    # fuzzing and sanitizers, and the formatting check of CI
+    clang clang-format
     # the Debian package of `make package` (dpkg-shlibdeps) and the check of its AppStream data
     dpkg-dev appstream
 )

@@ -1,7 +1,6 @@
 // One main for the Qt tests: a QApplication on the offscreen platform, so widgets, signal
 // spies and timers work without a display.
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <exception>
 #include <functional>
 #include <initializer_list>

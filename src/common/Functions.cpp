@@ -27,7 +27,9 @@ QString GetFileVersionString() {
         .arg(TallyvoxVersion::Build);
 }
 
-void SetNoVersionResourceForTesting(bool NoVersionResource) { gNoVersionResource = NoVersionResource; }
+void SetNoVersionResourceForTesting(bool NoVersionResource) {
+    gNoVersionResource = NoVersionResource;
+}
 
 QStringList SplitVersionText(const QString& Text) {
     QStringList parts;

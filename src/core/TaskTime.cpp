@@ -4,7 +4,6 @@
 #include "IntegerText.h"
 
 #include <QStringList>
-
 #include <limits>
 
 namespace {
@@ -31,7 +30,8 @@ char16_t* PutDecimal(char16_t* Out, std::uint32_t Value, int MinDigits) {
 }
 } // namespace
 
-QString TTaskDuration::Build(std::int32_t Hours, std::int32_t Minutes, std::int32_t Seconds, bool ForceHours) {
+QString TTaskDuration::Build(std::int32_t Hours, std::int32_t Minutes, std::int32_t Seconds,
+                             bool ForceHours) {
     // Every list row is built here, at load and once a second: the usual non-negative values
     // are written into one buffer, with a single allocation.
     if (Hours >= 0 && Minutes >= 0 && Seconds >= 0) {

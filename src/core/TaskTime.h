@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 
 // The one text form of every duration the user sees: H:MM:SS, or M:SS under an hour.

@@ -39,7 +39,9 @@ QString TTaskTracker::TrayTip() const {
     return tip;
 }
 
-void TTaskTracker::AddObserver(ITaskTrackerObserver& Observer) { FObservers.push_back(&Observer); }
+void TTaskTracker::AddObserver(ITaskTrackerObserver& Observer) {
+    FObservers.push_back(&Observer);
+}
 
 void TTaskTracker::RemoveObserver(ITaskTrackerObserver& Observer) {
     FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), &Observer), FObservers.end());

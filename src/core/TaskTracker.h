@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -94,7 +93,7 @@ public:
 
     void SetCaption(TTaskRow& Task, const QString& Caption);
     void SetElapsedMs(TTaskRow& Task, std::uint32_t ElapsedMs); // and refreshes the time text
-    void ResetTask(TTaskRow& Task); // 0:00, measuring again from now
+    void ResetTask(TTaskRow& Task);                             // 0:00, measuring again from now
 
     // Stops tracking if one of Tasks is active, forgets it as the last active task and
     // removes the rows, in list order.
@@ -102,8 +101,7 @@ public:
 
 private:
     void NotifyRowChanged(const TTaskRow& Task);
-    template <class TCall>
-    void Notify(TCall Call) {
+    template <class TCall> void Notify(TCall Call) {
         for (ITaskTrackerObserver* observer : FObservers)
             Call(*observer);
     }

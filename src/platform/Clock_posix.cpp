@@ -20,7 +20,8 @@ double TSystemClock::Now() const {
     tm local{};
     const time_t seconds = ts.tv_sec;
     localtime_r(&seconds, &local);
-    const long long localMs = (static_cast<long long>(ts.tv_sec) + local.tm_gmtoff) * 1000 + ts.tv_nsec / 1000000;
+    const long long localMs =
+        (static_cast<long long>(ts.tv_sec) + local.tm_gmtoff) * 1000 + ts.tv_nsec / 1000000;
     long long days = localMs / MsPerDay;
     long long msOfDay = localMs % MsPerDay;
     if (msOfDay < 0) {

@@ -1,9 +1,7 @@
 #include "ExecutablePath.h"
-
 #include "Paths.h"
 
 #include <QFile>
-
 #include <limits.h>
 #include <unistd.h>
 
@@ -24,7 +22,9 @@ QString ExecutableFilePath() {
     return QFile::decodeName(QByteArray(buffer, n));
 }
 
-QString ExecutableFolder() { return FolderOf(ExecutableFilePath()); }
+QString ExecutableFolder() {
+    return FolderOf(ExecutableFilePath());
+}
 
 QString ExecutableBaseName() {
     const QString path = ExecutableFilePath();
@@ -35,4 +35,6 @@ QString ExecutableBaseName() {
     return name;
 }
 
-void SetExecutableFilePathForTesting(const QString& Path) { OverridePath() = Path; }
+void SetExecutableFilePathForTesting(const QString& Path) {
+    OverridePath() = Path;
+}

@@ -2,9 +2,8 @@
 
 #include <cstddef>
 #include <functional>
-#include <utility>
-
 #include <unistd.h>
+#include <utility>
 
 // Owns a POSIX file descriptor and closes it on every path.
 class TFileHandle final {

@@ -1,12 +1,10 @@
 #include "HotKeyBackends.h"
-
 #include "LastInput.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHash>
 #include <QMetaObject>
-
 #include <exception>
 
 namespace {
@@ -60,7 +58,8 @@ std::unique_ptr<IHotKeyBackend> ChooseBackend() {
     const QString platform = QGuiApplication::platformName();
     // Under XWayland an X grab fires only while one of the X windows has the focus: a Wayland
     // session takes its hot keys from the desktop portal, whichever platform Qt runs on.
-    if (platform.startsWith(QStringLiteral("wayland")) || (platform == QStringLiteral("xcb") && IsWaylandSession()))
+    if (platform.startsWith(QStringLiteral("wayland")) ||
+        (platform == QStringLiteral("xcb") && IsWaylandSession()))
         return CreatePortalHotKeyBackend();
     if (platform == QStringLiteral("xcb"))
         if (std::unique_ptr<IHotKeyBackend> x11 = CreateX11HotKeyBackend())
@@ -69,14 +68,18 @@ std::unique_ptr<IHotKeyBackend> ChooseBackend() {
 }
 } // namespace
 
-std::unique_ptr<IHotKeyBackend> CreateSilentHotKeyBackend() { return std::make_unique<TSilentHotKeyBackend>(); }
+std::unique_ptr<IHotKeyBackend> CreateSilentHotKeyBackend() {
+    return std::make_unique<TSilentHotKeyBackend>();
+}
 
 IHotKeyBackend& HotKeyBackend() {
     static const std::unique_ptr<IHotKeyBackend> backend = ChooseBackend();
     return *backend;
 }
 
-void SetHotKeyPressedHandler(std::function<void(std::int32_t Id)> Handler) { PressedHandler() = std::move(Handler); }
+void SetHotKeyPressedHandler(std::function<void(std::int32_t Id)> Handler) {
+    PressedHandler() = std::move(Handler);
+}
 
 void DispatchHotKeyPressed(std::int32_t Id) {
     QCoreApplication* app = QCoreApplication::instance();

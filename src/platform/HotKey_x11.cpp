@@ -3,12 +3,10 @@
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
 #include <QGuiApplication>
-
-#include <cstdlib>
-#include <vector>
-
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+#include <cstdlib>
+#include <vector>
 #include <xcb/xcb.h>
 
 namespace {
@@ -51,9 +49,11 @@ KeySym KeySymOf(std::uint32_t Vk) {
 }
 
 // The modifiers that decide a match; NumLock (Mod2), CapsLock (Lock) and the rest are ignored.
-constexpr std::uint16_t MatchedModifiers = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+constexpr std::uint16_t MatchedModifiers =
+    XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 // Each combination is grabbed once per state of NumLock and CapsLock.
-constexpr std::uint16_t LockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+constexpr std::uint16_t LockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                          XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 
 class TX11HotKeyBackend final : public IHotKeyBackend, public QAbstractNativeEventFilter {
 public:
@@ -76,7 +76,8 @@ public:
             xcb_get_atom_name_reply(x.Conn, cookie, nullptr), &std::free);
         if (!reply)
             return {};
-        return QString::fromUtf8(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get()));
+        return QString::fromUtf8(xcb_get_atom_name_name(reply.get()),
+                                 xcb_get_atom_name_name_length(reply.get()));
     }
 
     void DeleteAtom(std::int32_t) override {}

@@ -29,7 +29,7 @@ public:
 std::unique_ptr<ILastInputSource> CreateLastInputSource(const ITickCounter& Ticks);
 
 // The backends, each usable on its own (the factory picks one).
-std::unique_ptr<ILastInputSource> CreateX11LastInputSource(const ITickCounter& Ticks); // nullptr without X11
+std::unique_ptr<ILastInputSource> CreateX11LastInputSource(const ITickCounter& Ticks);  // nullptr without X11
 std::unique_ptr<ILastInputSource> CreateDBusLastInputSource(const ITickCounter& Ticks); // asynchronous
 // nullptr when no Wayland compositor answers at $WAYLAND_DISPLAY (or WAYLAND_SOCKET) or it
 // lacks wl_seat or ext_idle_notifier_v1.

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 #include <QVariant>
-
 #include <array>
 
 namespace {
@@ -59,21 +58,22 @@ private:
             return;
         }
         const TIdleService& s = IdleServices[Index];
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            QString::fromLatin1(s.Service), QString::fromLatin1(s.Path), QString::fromLatin1(s.Interface),
-            QString::fromLatin1(s.Method));
+        const QDBusMessage call =
+            QDBusMessage::createMethodCall(QString::fromLatin1(s.Service), QString::fromLatin1(s.Path),
+                                           QString::fromLatin1(s.Interface), QString::fromLatin1(s.Method));
         FInFlight = true;
         auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, CallTimeoutMs), &FContext);
-        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &FContext, [this, watcher, Index, Tried] {
-            watcher->deleteLater();
-            if (const auto idle = IdleMsOf(watcher->reply())) {
-                FPreferred = Index;
-                FLastInput = LastInputTickFromIdle(FTicks.Now(), *idle);
-                FInFlight = false;
-            } else {
-                Ask((Index + 1) % IdleServices.size(), Tried + 1);
-            }
-        });
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &FContext,
+                         [this, watcher, Index, Tried] {
+                             watcher->deleteLater();
+                             if (const auto idle = IdleMsOf(watcher->reply())) {
+                                 FPreferred = Index;
+                                 FLastInput = LastInputTickFromIdle(FTicks.Now(), *idle);
+                                 FInFlight = false;
+                             } else {
+                                 Ask((Index + 1) % IdleServices.size(), Tried + 1);
+                             }
+                         });
     }
 
     const ITickCounter& FTicks;

@@ -1,7 +1,6 @@
 #include "LastInput.h"
 
 #include <QGuiApplication>
-
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
 

@@ -2,7 +2,9 @@
 
 #include <QFile>
 
-QByteArray NativePath(const QString& Path) { return QFile::encodeName(Path); }
+QByteArray NativePath(const QString& Path) {
+    return QFile::encodeName(Path);
+}
 
 QString FolderOf(const QString& Path) {
     const qsizetype slash = Path.lastIndexOf(u'/');

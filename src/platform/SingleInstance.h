@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -93,5 +92,5 @@ struct TInstanceReply {
 // Sends a command request and waits for the one-line answer within Bound. WaitForListener
 // retries the connection within the bound (a holder still starting up); without it a channel
 // that nobody listens on answers NobodyListens at once. Works without an application object.
-TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound,
-                                   bool WaitForListener);
+TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message,
+                                   std::chrono::milliseconds Bound, bool WaitForListener);

@@ -1,6 +1,5 @@
-#include "SingleInstance.h"
-
 #include "FileHandle.h"
+#include "SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,24 +8,22 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
 #include <exception>
-#include <optional>
-#include <utility>
-#include <thread>
-#include <vector>
-
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 // Longest message a sender may send; anything longer is not ours.
@@ -35,7 +32,9 @@ constexpr qsizetype MaxMessageBytes = 256;
 constexpr int IdleConnectionMs = 5000;
 const QByteArray AckLine = QByteArrayLiteral("ok\n");
 
-QByteArray MessageLine(const QString& Message) { return Message.toUtf8() + '\n'; }
+QByteArray MessageLine(const QString& Message) {
+    return Message.toUtf8() + '\n';
+}
 
 } // namespace
 
@@ -87,14 +86,17 @@ QString InstanceChannelName(const QString& InstanceName) {
 TInstanceLock::TInstanceLock(int Fd, TState State, QString FileName)
     : FFd(Fd), FState(State), FFileName(std::move(FileName)) {}
 
-TInstanceLock::~TInstanceLock() { ::close(FFd); }
+TInstanceLock::~TInstanceLock() {
+    ::close(FFd);
+}
 
 std::unique_ptr<TInstanceLock> TInstanceLock::Create(const QString& Folder, const QString& InstanceName) {
     if (Folder.isEmpty())
         return nullptr;
     const QString fileName = Folder + u'/' + InstanceName + QStringLiteral(".lock");
     // O_NOFOLLOW: a link planted in place of the lock file must not make us open another file.
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return nullptr;
     int rc;
@@ -118,7 +120,7 @@ struct TInstanceChannelServer::TImpl {
     QObject CommandContext; // context of the call that answers waiting commands
     QByteArray Message;
     std::function<void()> Handler;
-    std::unique_ptr<QObject> Context; // owns the connections; context of the timers
+    std::unique_ptr<QObject> Context;            // owns the connections; context of the timers
     std::vector<QPointer<QLocalSocket>> Waiting; // complete messages not yet handled
 
     // The listening socket is kept by hand: QLocalServer closes it for good, and removes its
@@ -126,8 +128,8 @@ struct TInstanceChannelServer::TImpl {
     int ListenFd = -1;
     ino_t SocketInode = 0;
     QSocketNotifier* Notifier = nullptr;
-    QTimer* Retry = nullptr;      // after running out of descriptors
-    QTimer* Watch = nullptr;      // re-creates a socket file that went away
+    QTimer* Retry = nullptr; // after running out of descriptors
+    QTimer* Watch = nullptr; // re-creates a socket file that went away
     int BackOffMs = 0;
     std::deque<QPointer<QLocalSocket>> Connections; // oldest first
 
@@ -157,8 +159,8 @@ bool TInstanceChannelServer::TImpl::OpenListener() {
         return false;
     ::unlink(path.constData()); // a socket left by a killed instance; we hold the lock
     struct stat st {};
-    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.Get(), 64) != 0 ||
-        ::lstat(path.constData(), &st) != 0)
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd.Get(), 64) != 0 || ::lstat(path.constData(), &st) != 0)
         return false;
     ListenFd = fd.Release();
     SocketInode = st.st_ino;
@@ -234,7 +236,8 @@ void TInstanceChannelServer::TImpl::BackOff() {
 
 void TInstanceChannelServer::TImpl::WatchSocketFile() {
     struct stat st {};
-    if (ListenFd >= 0 && ::lstat(QFile::encodeName(FullName).constData(), &st) == 0 && st.st_ino == SocketInode)
+    if (ListenFd >= 0 && ::lstat(QFile::encodeName(FullName).constData(), &st) == 0 &&
+        st.st_ino == SocketInode)
         return;
     OpenListener();
 }
@@ -379,7 +382,8 @@ bool TInstanceChannelServer::Listen() {
         impl->Watch = new QTimer(impl->Context.get());
         impl->Watch->setInterval(30000);
         impl->Watch->setTimerType(Qt::VeryCoarseTimer);
-        QObject::connect(impl->Watch, &QTimer::timeout, impl->Context.get(), [impl] { impl->WatchSocketFile(); });
+        QObject::connect(impl->Watch, &QTimer::timeout, impl->Context.get(),
+                         [impl] { impl->WatchSocketFile(); });
     }
     if (!FImpl->OpenListener())
         return false;
@@ -387,7 +391,9 @@ bool TInstanceChannelServer::Listen() {
     return true;
 }
 
-bool TInstanceChannelServer::IsListening() const { return FImpl->ListenFd >= 0; }
+bool TInstanceChannelServer::IsListening() const {
+    return FImpl->ListenFd >= 0;
+}
 
 void TInstanceChannelServer::SetHandler(std::function<void()> Handler) {
     FImpl->Handler = std::move(Handler);
@@ -417,7 +423,8 @@ bool ConnectOnce(int Fd, const QByteArray& Path) {
 bool SendAll(int Fd, const QByteArray& Data) {
     qsizetype sent = 0;
     while (sent < Data.size()) {
-        const ssize_t n = ::send(Fd, Data.constData() + sent, static_cast<std::size_t>(Data.size() - sent), MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(Fd, Data.constData() + sent, static_cast<std::size_t>(Data.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -503,8 +510,8 @@ QString InstanceCommandMessage(const QString& InstanceName, const QString& Comma
     return InstanceName + u' ' + Command;
 }
 
-TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound,
-                                   bool WaitForListener) {
+TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message,
+                                   std::chrono::milliseconds Bound, bool WaitForListener) {
     const TClock::time_point deadline = TClock::now() + Bound;
     const QByteArray path = QFile::encodeName(FullName);
     TInstanceReply result;

@@ -2,12 +2,10 @@
 
 #include <QGuiApplication>
 #include <QWindow>
-
-#include <xcb/xcb.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <xcb/xcb.h>
 
 namespace {
 xcb_atom_t InternAtom(xcb_connection_t* Connection, const char* Name) {

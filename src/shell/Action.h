@@ -2,7 +2,6 @@
 
 #include <QKeySequence>
 #include <QString>
-
 #include <functional>
 #include <vector>
 

@@ -14,19 +14,20 @@
 #include "SettingsFormUnit.h"
 #include "SingleInstance.h"
 #include "SingleInstanceGuard.h"
-#include "TahomaFont.h"
 #include "SystemTickCounter.h"
+#include "TahomaFont.h"
 #include "TrayImages.h"
 #include "Upgrade.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <QTimer>
-
 #include <cstdio>
 #include <memory>
 
-bool StartHidden() { return qEnvironmentVariable("TALLYVOX_START_HIDDEN") == QStringLiteral("1"); }
+bool StartHidden() {
+    return qEnvironmentVariable("TALLYVOX_START_HIDDEN") == QStringLiteral("1");
+}
 
 namespace {
 const QString InstanceName = QStringLiteral("Vostrak_Tallyvox");
@@ -104,7 +105,8 @@ const QString NoAnswerText = QStringLiteral("the running Tallyvox did not answer
 
 // --status asks the running instance and prints its answer; it never starts one.
 int RunStatus(bool Json) {
-    const TInstanceReply reply = TSingleInstanceGuard(InstanceName).SendCommand(RemoteCommandWord(TRemoteCommand::Status));
+    const TInstanceReply reply =
+        TSingleInstanceGuard(InstanceName).SendCommand(RemoteCommandWord(TRemoteCommand::Status));
     if (reply.State == TInstanceReply::TState::NobodyListens)
         return Fail(QStringLiteral("Tallyvox is not running."), 1);
     if (reply.State != TInstanceReply::TState::Answered)
@@ -120,11 +122,14 @@ int RunStatus(bool Json) {
 std::optional<int> AnswerWithoutRunning(const TCommandLine& Line) {
     switch (Line.Outcome) {
     case TCommandLine::TOutcome::Help:
-    case TCommandLine::TOutcome::Version: Write(stdout, Line.Text.toLocal8Bit()); return 0;
+    case TCommandLine::TOutcome::Version:
+        Write(stdout, Line.Text.toLocal8Bit());
+        return 0;
     case TCommandLine::TOutcome::Error:
         Fail(Line.Text + QStringLiteral("\nTry 'tallyvox --help' for more information."), 2);
         return 2;
-    case TCommandLine::TOutcome::Run: break;
+    case TCommandLine::TOutcome::Run:
+        break;
     }
     return std::nullopt;
 }

@@ -15,7 +15,8 @@ constexpr TCommandOption CommandOptions[] = {
     {TRemoteCommand::ToggleTracking, "toggle-tracking", "Pause the active task, or resume the last one."},
     {TRemoteCommand::Show, "show", "Show the window and bring it to the front."},
     {TRemoteCommand::ToggleWindow, "toggle-window", "Show the window, or hide it when it is shown."},
-    {TRemoteCommand::Status, "status", "Print the active task and its time, then end. Never starts the program."},
+    {TRemoteCommand::Status, "status",
+     "Print the active task and its time, then end. Never starts the program."},
 };
 
 QCommandLineOption ToOption(const TCommandOption& Option) {
@@ -33,14 +34,17 @@ TCommandLine Failure(const QString& Text) {
 // restarts the program with -session, for one); the parser, which runs before, lets them pass.
 QStringList WithoutToolkitOptions(const QStringList& Arguments) {
     static const QStringList withValue = {
-        QStringLiteral("platform"),     QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
-        QStringLiteral("plugin"),       QStringLiteral("qmljsdebugger"),      QStringLiteral("qwindowgeometry"),
-        QStringLiteral("geometry"),     QStringLiteral("qwindowicon"),        QStringLiteral("icon"),
-        QStringLiteral("qwindowtitle"), QStringLiteral("title"),              QStringLiteral("session"),
-        QStringLiteral("display"),      QStringLiteral("name"),               QStringLiteral("style"),
-        QStringLiteral("stylesheet")};
+        QStringLiteral("platform"),      QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+        QStringLiteral("qmljsdebugger"), QStringLiteral("qwindowgeometry"),
+        QStringLiteral("geometry"),      QStringLiteral("qwindowicon"),
+        QStringLiteral("icon"),          QStringLiteral("qwindowtitle"),
+        QStringLiteral("title"),         QStringLiteral("session"),
+        QStringLiteral("display"),       QStringLiteral("name"),
+        QStringLiteral("style"),         QStringLiteral("stylesheet")};
     static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
-                                      QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
+                                      QStringLiteral("nograb"), QStringLiteral("dograb"),
+                                      QStringLiteral("sync")};
     QStringList kept;
     for (qsizetype i = 0; i < Arguments.size(); ++i) {
         const QString& argument = Arguments[i];
@@ -86,14 +90,16 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
         "the running copy."));
     // Our own help and version options: Qt's would add --help-all for Qt's options, which a
     // start parsed before the application object exists does not take.
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and end."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and end."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and end."));
     parser.addOption(help);
     parser.addOption(version);
     for (const TCommandOption& option : CommandOptions)
         parser.addOption(ToOption(option));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output of --status: plain or json."),
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("Output of --status: plain or json."),
                                     QStringLiteral("format"), QStringLiteral("plain"));
     parser.addOption(format);
 
@@ -103,7 +109,8 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
     if (parser.isSet(help)) {
         result.Outcome = TCommandLine::TOutcome::Help;
         // Without an application object Qt does not know the program's name.
-        result.Text = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tallyvox"));
+        result.Text =
+            parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tallyvox"));
         return result;
     }
     if (parser.isSet(version)) {
@@ -112,7 +119,8 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
         return result;
     }
     if (!parser.positionalArguments().isEmpty())
-        return Failure(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+        return Failure(
+            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
     int commands = 0;
     for (const TCommandOption& option : CommandOptions)
         if (parser.isSet(QString::fromLatin1(option.Name))) {
@@ -120,7 +128,8 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
             ++commands;
         }
     if (commands > 1)
-        return Failure(QStringLiteral("Give only one of --toggle-tracking, --show, --toggle-window and --status."));
+        return Failure(
+            QStringLiteral("Give only one of --toggle-tracking, --show, --toggle-window and --status."));
     if (parser.isSet(format)) {
         if (result.Command != TRemoteCommand::Status)
             return Failure(QStringLiteral("--format goes only with --status."));
@@ -147,10 +156,13 @@ TRemoteCommand RemoteCommandOfWord(const QString& Word) {
 }
 
 QByteArray StatusAnswer(const QString& Caption, const QString& TimeText, std::uint32_t ElapsedMs) {
-    return QByteArray::number(ElapsedMs) + '\t' + OneLine(TimeText).toUtf8() + '\t' + OneLine(Caption).toUtf8();
+    return QByteArray::number(ElapsedMs) + '\t' + OneLine(TimeText).toUtf8() + '\t' +
+           OneLine(Caption).toUtf8();
 }
 
-QByteArray IdleStatusAnswer() { return QByteArray(); }
+QByteArray IdleStatusAnswer() {
+    return QByteArray();
+}
 
 std::optional<QByteArray> StatusOutput(const QByteArray& Answer, bool Json) {
     if (Answer.isEmpty())
@@ -169,6 +181,6 @@ std::optional<QByteArray> StatusOutput(const QByteArray& Answer, bool Json) {
     const QString caption = QString::fromUtf8(Answer.mid(secondTab + 1));
     if (!Json)
         return caption.toUtf8() + '\t' + time.toUtf8() + '\n';
-    return QByteArray(R"({"active": true, "caption": )") + JsonString(caption) + R"(, "time": )" + JsonString(time) +
-           R"(, "elapsed_ms": )" + QByteArray::number(elapsed) + "}\n";
+    return QByteArray(R"({"active": true, "caption": )") + JsonString(caption) + R"(, "time": )" +
+           JsonString(time) + R"(, "elapsed_ms": )" + QByteArray::number(elapsed) + "}\n";
 }

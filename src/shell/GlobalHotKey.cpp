@@ -3,7 +3,8 @@
 #include "ExecutablePath.h"
 #include "HotKey.h"
 
-TGlobalHotKey::TGlobalHotKey(const QString& Name, quintptr /*WindowHandle*/, std::uint32_t Modifiers, std::uint32_t Vk)
+TGlobalHotKey::TGlobalHotKey(const QString& Name, quintptr /*WindowHandle*/, std::uint32_t Modifiers,
+                             std::uint32_t Vk)
     : FAtom(HotKeyBackend().AddAtom(AtomNamePrefix() + Name)) {
     if (FAtom != 0)
         FRegistered = HotKeyBackend().Register(FAtom, Modifiers, Vk);
@@ -17,11 +18,16 @@ TGlobalHotKey::~TGlobalHotKey() {
     HotKeyBackend().DeleteAtom(FAtom);
 }
 
-QString TGlobalHotKey::AtomNamePrefix() { return ExecutableBaseName() + u'_'; }
+QString TGlobalHotKey::AtomNamePrefix() {
+    return ExecutableBaseName() + u'_';
+}
 
-IGlobalHotKeyPtr CreateGlobalHotKey(const QString& Name, QWidget* Window, std::uint32_t Modifiers, std::uint32_t Vk) {
+IGlobalHotKeyPtr CreateGlobalHotKey(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
+                                    std::uint32_t Vk) {
     // The window only identifies the receiver; presses reach the handler set below.
     return std::make_shared<TGlobalHotKey>(Name, reinterpret_cast<quintptr>(Window), Modifiers, Vk);
 }
 
-void SetHotKeyHandler(std::function<void(std::int32_t Id)> Handler) { SetHotKeyPressedHandler(std::move(Handler)); }
+void SetHotKeyHandler(std::function<void(std::int32_t Id)> Handler) {
+    SetHotKeyPressedHandler(std::move(Handler));
+}

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,7 +40,8 @@ private:
     bool FRegistered = false;
 };
 
-IGlobalHotKeyPtr CreateGlobalHotKey(const QString& Name, QWidget* Window, std::uint32_t Modifiers, std::uint32_t Vk);
+IGlobalHotKeyPtr CreateGlobalHotKey(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
+                                    std::uint32_t Vk);
 
 // The main window's hot-key handler, run on the UI thread with the pressed hot key's Atom().
 void SetHotKeyHandler(std::function<void(std::int32_t Id)> Handler);

@@ -8,8 +8,8 @@
 
 #include <utility>
 
-TInactivityCheck::TInactivityCheck(const TTaskTracker& Tracker, TSettings& Settings, ILastInputSource& LastInput,
-                                   const ITickCounter& Ticks, IPrompt& Prompt,
+TInactivityCheck::TInactivityCheck(const TTaskTracker& Tracker, TSettings& Settings,
+                                   ILastInputSource& LastInput, const ITickCounter& Ticks, IPrompt& Prompt,
                                    std::function<bool()> ExecuteTaskStop)
     : FTracker(Tracker), FSettings(Settings), FLastInput(LastInput), FTicks(Ticks), FPrompt(Prompt),
       FExecuteTaskStop(std::move(ExecuteTaskStop)) {}

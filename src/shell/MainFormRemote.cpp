@@ -1,8 +1,7 @@
 // Commands that a later start of the program sends over the single-instance channel.
-#include "MainFormUnit.h"
-
 #include "CommandLine.h"
 #include "ErrorDialog.h"
+#include "MainFormUnit.h"
 
 void TMainForm::ShowAndBringToFront() {
     if (!ShownToUser()) {
@@ -14,8 +13,12 @@ void TMainForm::ShowAndBringToFront() {
 
 std::optional<QByteArray> TMainForm::RemoteCommand(const QString& Word) {
     switch (RemoteCommandOfWord(Word)) {
-    case TRemoteCommand::ToggleTracking: ExecuteAction(AppToggleTracking); return QByteArray();
-    case TRemoteCommand::Show: RunGuarded(FPrompt, [this] { ShowAndBringToFront(); }); return QByteArray();
+    case TRemoteCommand::ToggleTracking:
+        ExecuteAction(AppToggleTracking);
+        return QByteArray();
+    case TRemoteCommand::Show:
+        RunGuarded(FPrompt, [this] { ShowAndBringToFront(); });
+        return QByteArray();
     // A double click on the tray icon, without touching a single click the user has pending
     // there. The first-hide tip waits for the user, so it comes once the answer has gone.
     case TRemoteCommand::ToggleWindow:
@@ -31,7 +34,8 @@ std::optional<QByteArray> TMainForm::RemoteCommand(const QString& Word) {
         FTracker.AccumulateTime(*active);
         return StatusAnswer(active->Caption(), active->TimeText(), active->Clock().ElapsedMs);
     }
-    case TRemoteCommand::None: break;
+    case TRemoteCommand::None:
+        break;
     }
     return std::nullopt;
 }

@@ -1,6 +1,5 @@
 // The task commands and their update rules.
 #include "MainFormUnit.h"
-
 #include "Prompt.h"
 #include "TaskListModel.h"
 #include "TaskListView.h"
@@ -31,8 +30,8 @@ TTaskRow* TMainForm::SelectedTaskIfFocused() {
 namespace {
 QString AskTaskCaption(IPrompt& Prompt, bool IsNew, const QString& Default) {
     const std::optional<QString> answer =
-        Prompt.InputBox(IsNew ? QStringLiteral("New task") : QStringLiteral("Edit task"), QStringLiteral("Caption"),
-                        Default, CaptionMaxLength);
+        Prompt.InputBox(IsNew ? QStringLiteral("New task") : QStringLiteral("Edit task"),
+                        QStringLiteral("Caption"), Default, CaptionMaxLength);
     return answer.value_or(Default);
 }
 } // namespace
@@ -45,7 +44,9 @@ void TMainForm::TaskAddActionExecute(TAction& /*Sender*/) {
     SaveTaskList();
 }
 
-void TMainForm::TaskEditUpdate(TAction& Sender) { Sender.SetEnabled(!SelectedTasks().empty()); }
+void TMainForm::TaskEditUpdate(TAction& Sender) {
+    Sender.SetEnabled(!SelectedTasks().empty());
+}
 
 void TMainForm::TaskEditExecute(TAction& /*Sender*/) {
     const std::vector<TTaskRow*> selected = SelectedTasks();
@@ -70,9 +71,13 @@ void TMainForm::TaskRunUpdate(TAction& Sender) {
     Sender.SetEnabled(!selected.empty() && selected.front() != FTracker.ActiveTask());
 }
 
-void TMainForm::TaskRunExecute(TAction& /*Sender*/) { FTracker.SetActiveTask(SelectedTaskIfFocused(), false); }
+void TMainForm::TaskRunExecute(TAction& /*Sender*/) {
+    FTracker.SetActiveTask(SelectedTaskIfFocused(), false);
+}
 
-void TMainForm::TaskStopUpdate(TAction& Sender) { Sender.SetEnabled(FTracker.ActiveTask() != nullptr); }
+void TMainForm::TaskStopUpdate(TAction& Sender) {
+    Sender.SetEnabled(FTracker.ActiveTask() != nullptr);
+}
 
 void TMainForm::TaskStopExecute(TAction& /*Sender*/) {
     FTracker.SetActiveTask(nullptr, false);
@@ -81,7 +86,9 @@ void TMainForm::TaskStopExecute(TAction& /*Sender*/) {
     PostTaskList();
 }
 
-void TMainForm::TaskDeleteUpdate(TAction& Sender) { Sender.SetEnabled(!SelectedTasks().empty()); }
+void TMainForm::TaskDeleteUpdate(TAction& Sender) {
+    Sender.SetEnabled(!SelectedTasks().empty());
+}
 
 void TMainForm::TaskDeleteExecute(TAction& /*Sender*/) {
     const std::vector<TTaskRow*> selected = SelectedTasks();
@@ -91,7 +98,9 @@ void TMainForm::TaskDeleteExecute(TAction& /*Sender*/) {
     SaveTaskList();
 }
 
-void TMainForm::TaskResetUpdate(TAction& Sender) { Sender.SetEnabled(!SelectedTasks().empty()); }
+void TMainForm::TaskResetUpdate(TAction& Sender) {
+    Sender.SetEnabled(!SelectedTasks().empty());
+}
 
 void TMainForm::TaskResetExecute(TAction& /*Sender*/) {
     for (TTaskRow* row : SelectedTasks())
@@ -102,7 +111,8 @@ void TMainForm::TaskResetExecute(TAction& /*Sender*/) {
 void TMainForm::TaskSelectAllExecute(TAction& /*Sender*/) {
     if (FTracker.Count() == 0)
         return;
-    const QItemSelection all(FModel->index(0, 0), FModel->index(FTracker.Count() - 1, FModel->columnCount() - 1));
+    const QItemSelection all(FModel->index(0, 0),
+                             FModel->index(FTracker.Count() - 1, FModel->columnCount() - 1));
     ListView1->selectionModel()->select(all, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
@@ -120,7 +130,9 @@ QString TMainForm::ClipboardText(const TTaskTracker& Tracker, const std::vector<
     return text;
 }
 
-void TMainForm::ClipboardCopyUpdate(TAction& Sender) { Sender.SetEnabled(!SelectedTasks().empty()); }
+void TMainForm::ClipboardCopyUpdate(TAction& Sender) {
+    Sender.SetEnabled(!SelectedTasks().empty());
+}
 
 void TMainForm::ClipboardCopyExecute(TAction& /*Sender*/) {
     const std::vector<TTaskRow*> selected = SelectedTasks();
@@ -132,7 +144,9 @@ void TMainForm::ClipboardCopyExecute(TAction& /*Sender*/) {
     FServices.SetClipboardText(ClipboardText(FTracker, marks));
 }
 
-void TMainForm::ClipboardCutUpdate(TAction& Sender) { ClipboardCopyUpdate(Sender); }
+void TMainForm::ClipboardCutUpdate(TAction& Sender) {
+    ClipboardCopyUpdate(Sender);
+}
 
 void TMainForm::ClipboardCutExecute(TAction& /*Sender*/) {
     // A copy that raises leaves the rows where they are.

@@ -1,12 +1,11 @@
 // Start-up sequence, timers, hot keys, exit and the quiet save at session end.
-#include "MainFormUnit.h"
-
 #include "ErrorDialog.h"
 #include "Errors.h"
 #include "Files.h"
 #include "GlobalHotKey.h"
 #include "InactivityCheck.h"
 #include "LastInput.h"
+#include "MainFormUnit.h"
 #include "Prompt.h"
 #include "SettingsFormUnit.h"
 #include "TaskFile.h"
@@ -21,13 +20,13 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QTimer>
-
 #include <cmath>
 
 namespace {
-const QString ExitMessage = QStringLiteral(
-    "Possible data loss.\r\n\r\nCouldn't save task data to file \"%s\". Please check that containing folder is "
-    "writable.\r\n\r\nTo avoid data loss you can return back and copy tasks to clipboard.\r\n\r\nExit anyway?\r\n");
+const QString ExitMessage = QStringLiteral("Possible data loss.\r\n\r\nCouldn't save task data to file "
+                                           "\"%s\". Please check that containing folder is "
+                                           "writable.\r\n\r\nTo avoid data loss you can return back and copy "
+                                           "tasks to clipboard.\r\n\r\nExit anyway?\r\n");
 
 // A list that could not be read is never deleted, and never hidden either: every start names
 // the copies until the user has moved them away.
@@ -78,7 +77,9 @@ void TMainForm::FormCreate() {
                 [this] { return TaskStop.Execute(); });
     });
     if (FServices.CheckForUpdates)
-        RunGuarded(FPrompt, [this] { FUpdateChecker = std::make_unique<TUpdateChecker>(this, FPrompt, FServices.UpdateTimeFile); });
+        RunGuarded(FPrompt, [this] {
+            FUpdateChecker = std::make_unique<TUpdateChecker>(this, FPrompt, FServices.UpdateTimeFile);
+        });
 }
 
 void TMainForm::RegisterHotKeys() {
@@ -144,7 +145,9 @@ void TMainForm::PostTaskList() {
     }
 }
 
-void TMainForm::WaitForTaskFileWrites() { FTaskFileWriter.Flush(); }
+void TMainForm::WaitForTaskFileWrites() {
+    FTaskFileWriter.Flush();
+}
 
 void TMainForm::InitColumnWidths() {
     const int textWidth = QFontMetrics(ListView1->font()).horizontalAdvance(QStringLiteral("00:00:00"));
@@ -203,8 +206,9 @@ bool TMainForm::SaveTasksOrConfirmExit() {
             SaveTaskList();
             return true;
         } catch (const std::exception& e) {
-            const int answer = ShowErrorDialog(FPrompt, ExitMessage, {FFiles.TasksDb()}, e,
-                                               {TDialogButton::Cancel, TDialogButton::Abort, TDialogButton::Retry});
+            const int answer =
+                ShowErrorDialog(FPrompt, ExitMessage, {FFiles.TasksDb()}, e,
+                                {TDialogButton::Cancel, TDialogButton::Abort, TDialogButton::Retry});
             if (answer == mrAbort)
                 return true;
             if (answer != mrRetry)

@@ -1,9 +1,8 @@
 // Hiding to the tray, showing again, the tray icon and its clicks.
-#include "MainFormUnit.h"
-
 #include "ErrorDialog.h"
 #include "Files.h"
 #include "Functions.h"
+#include "MainFormUnit.h"
 #include "Prompt.h"
 #include "ShortcutText.h"
 #include "TrayClickHandler.h"
@@ -33,7 +32,8 @@ void TMainForm::CreateTrayIcon() {
         [this] { ExecuteAction(AppToggleVisibility); }, this);
     TrayClick->SetTwoTriggersMakeDoubleClick(!FXEmbedTray);
     if (FXEmbedTray)
-        new TXEmbedTrayButtons(TrayIcon, SystemTrayMenu, [this] { TrayClick->TrayIconDblClick(); }, this);
+        new TXEmbedTrayButtons(
+            TrayIcon, SystemTrayMenu, [this] { TrayClick->TrayIconDblClick(); }, this);
     // A single middle click (MiddleClick) does nothing; only double clicks toggle the window.
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason Reason) {
         if (Reason == QSystemTrayIcon::Trigger)
@@ -90,7 +90,9 @@ void TMainForm::ShowFirstHideTip() {
     WriteFileText(noTip, QString());
 }
 
-bool TMainForm::TrayHostPresent() const { return !FServices.TrayHostPresent || FServices.TrayHostPresent(); }
+bool TMainForm::TrayHostPresent() const {
+    return !FServices.TrayHostPresent || FServices.TrayHostPresent();
+}
 
 void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {
     if (!ShownToUser()) {

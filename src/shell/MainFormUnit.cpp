@@ -6,8 +6,8 @@
 #include "Prompt.h"
 #include "ScreenSnap.h"
 #include "ShortcutText.h"
-#include "TaskListModel.h"
 #include "TahomaFont.h"
+#include "TaskListModel.h"
 #include "TaskListView.h"
 #include "TickCounter.h"
 #include "TrayClickHandler.h"
@@ -23,8 +23,9 @@
 #include <QSystemTrayIcon>
 
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
-    : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt), FFiles(*FServices.Files),
-      FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")), FTaskFileWriter(FServices.TaskFileWrite) {
+    : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
+      FFiles(*FServices.Files), FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")),
+      FTaskFileWriter(FServices.TaskFileWrite) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());
@@ -32,7 +33,9 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     if (!FServices.SetClipboardText)
         FServices.SetClipboardText = [](const QString& Text) { QGuiApplication::clipboard()->setText(Text); };
     if (!FServices.DoubleClickInterval)
-        FServices.DoubleClickInterval = [] { return QGuiApplication::styleHints()->mouseDoubleClickInterval(); };
+        FServices.DoubleClickInterval = [] {
+            return QGuiApplication::styleHints()->mouseDoubleClickInterval();
+        };
 
     FModel = new TTaskListModel(FTracker, this);
     ListView1 = new TTaskListView(this);
@@ -70,9 +73,9 @@ TMainForm::~TMainForm() {
 }
 
 std::vector<TAction*> TMainForm::Actions() {
-    return {&TaskAddAction, &TaskEdit,      &TaskRun,       &TaskDelete, &TaskStop,
-            &TaskReset,     &TaskSelectAll, &ClipboardCopy, &ClipboardCut, &AppExit,
-            &AppToggleVisibility, &AppSettings, &AppToggleTracking};
+    return {&TaskAddAction,       &TaskEdit,      &TaskRun,          &TaskDelete,   &TaskStop,
+            &TaskReset,           &TaskSelectAll, &ClipboardCopy,    &ClipboardCut, &AppExit,
+            &AppToggleVisibility, &AppSettings,   &AppToggleTracking};
 }
 
 void TMainForm::CreateActions() {

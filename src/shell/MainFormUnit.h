@@ -7,7 +7,6 @@
 #include "UpdateSchedule.h"
 
 #include <QMainWindow>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,18 +33,18 @@ class TUpdateChecker;
 struct TMainFormServices {
     IPrompt* Prompt = nullptr;
     const ITickCounter* Ticks = nullptr;
-    const TFiles* Files = nullptr;     // the data folder's files
-    TSettings* Settings = nullptr;     // the store the inactivity check reads
-    std::function<void()> Upgrade;     // none: no upgrade step at start-up
-    TUpdateTimeFile UpdateTimeFile;    // where the update check keeps its next time
+    const TFiles* Files = nullptr;                        // the data folder's files
+    TSettings* Settings = nullptr;                        // the store the inactivity check reads
+    std::function<void()> Upgrade;                        // none: no upgrade step at start-up
+    TUpdateTimeFile UpdateTimeFile;                       // where the update check keeps its next time
     ILastInputSource* LastInput = nullptr;                // none: no inactivity check
     std::function<void(const QString&)> SetClipboardText; // none: the system clipboard
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
     std::function<bool()> TrayHostPresent;                // none: there always is a tray host
     bool StartTimers = true;
     // The system-wide hot keys and where their presses go; none: the window takes no hot keys.
-    std::function<std::shared_ptr<IGlobalHotKey>(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
-                                                 std::uint32_t Vk)>
+    std::function<std::shared_ptr<IGlobalHotKey>(const QString& Name, QWidget* Window,
+                                                 std::uint32_t Modifiers, std::uint32_t Vk)>
         CreateHotKey;
     std::function<void(std::function<void(std::int32_t Id)>)> SetHotKeyHandler;
     bool CheckForUpdates = true;
@@ -74,17 +73,23 @@ public:
     QTimer* UserInactivityCheckTimer = nullptr;
     QTimer* CheckForUpdatesTimer = nullptr;
 
-    TAction TaskAddAction{QStringLiteral("TaskAddAction"), QStringLiteral("New task"), QKeySequence(Qt::Key_Insert)};
+    TAction TaskAddAction{QStringLiteral("TaskAddAction"), QStringLiteral("New task"),
+                          QKeySequence(Qt::Key_Insert)};
     TAction TaskEdit{QStringLiteral("TaskEdit"), QStringLiteral("Edit task"), QKeySequence(Qt::Key_F2)};
     TAction TaskRun{QStringLiteral("TaskRun"), QStringLiteral("Run"), QKeySequence(Qt::Key_Return)};
     TAction TaskDelete{QStringLiteral("TaskDelete"), QStringLiteral("Remove"), QKeySequence(Qt::Key_Delete)};
     TAction TaskStop{QStringLiteral("TaskStop"), QStringLiteral("Stop"), QKeySequence(Qt::Key_Space)};
-    TAction TaskReset{QStringLiteral("TaskReset"), QStringLiteral("Reset"), QKeySequence(Qt::ALT | Qt::Key_Delete)};
-    TAction TaskSelectAll{QStringLiteral("TaskSelectAll"), QStringLiteral("Select all"), QKeySequence(Qt::CTRL | Qt::Key_A)};
-    TAction ClipboardCopy{QStringLiteral("ClipboardCopy"), QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C)};
-    TAction ClipboardCut{QStringLiteral("ClipboardCut"), QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X)};
+    TAction TaskReset{QStringLiteral("TaskReset"), QStringLiteral("Reset"),
+                      QKeySequence(Qt::ALT | Qt::Key_Delete)};
+    TAction TaskSelectAll{QStringLiteral("TaskSelectAll"), QStringLiteral("Select all"),
+                          QKeySequence(Qt::CTRL | Qt::Key_A)};
+    TAction ClipboardCopy{QStringLiteral("ClipboardCopy"), QStringLiteral("Copy"),
+                          QKeySequence(Qt::CTRL | Qt::Key_C)};
+    TAction ClipboardCut{QStringLiteral("ClipboardCut"), QStringLiteral("Cut"),
+                         QKeySequence(Qt::CTRL | Qt::Key_X)};
     TAction AppExit{QStringLiteral("AppExit"), QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_X)};
-    TAction AppToggleVisibility{QStringLiteral("AppToggleVisibility"), QStringLiteral("Hide"), QKeySequence(Qt::Key_Escape)};
+    TAction AppToggleVisibility{QStringLiteral("AppToggleVisibility"), QStringLiteral("Hide"),
+                                QKeySequence(Qt::Key_Escape)};
     TAction AppSettings{QStringLiteral("AppSettings"), QStringLiteral("Settings"), QKeySequence()};
     TAction AppToggleTracking{QStringLiteral("AppToggleTracking"), QStringLiteral("Pause"),
                               QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Space)};
@@ -123,9 +128,9 @@ public:
     // Visibility and tray.
     void AppToggleVisibilityExecute(TAction& Sender);
     void SetVisibilityState(bool Shown); // caption and shortcuts of the show/hide command
-    void ShowFromOutside();             // a second start: show and bring to the front
-    void ShowAndBringToFront();         // the bring-to-front hot key's work
-    void ShowAtStart(bool Hidden);      // Hidden: only the tray icon, or the taskbar without a tray
+    void ShowFromOutside();              // a second start: show and bring to the front
+    void ShowAndBringToFront();          // the bring-to-front hot key's work
+    void ShowAtStart(bool Hidden);       // Hidden: only the tray icon, or the taskbar without a tray
     // Whether hiding leaves an icon to come back by. Without one, hiding minimizes instead.
     bool TrayHostPresent() const;
     bool ShownToUser() const { return isVisible() && !isMinimized(); }
@@ -149,7 +154,7 @@ public:
     void WMHotKey(std::int32_t Id);
     void AppExitExecute(TAction& Sender);
     bool SaveTasksOrConfirmExit();
-    void SaveTasksQuietly(); // session end and signals: stop tracking, save, no dialogs
+    void SaveTasksQuietly();      // session end and signals: stop tracking, save, no dialogs
     void WaitForTaskFileWrites(); // until the background writer has nothing left
     void SetSettingsForm(TSettingsForm* Form) { FSettingsForm = Form; }
     bool TerminateRequested() const { return FTerminating; }
@@ -172,7 +177,7 @@ private:
     void LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemName = QString());
     void UpdateActions(QMenu* Menu);
     bool HandleShortCut(QKeyEvent* Event);
-    void SaveTaskList();        // raises the save's error
+    void SaveTaskList();         // raises the save's error
     void SaveTaskListSilently(); // the quiet saves: written now, errors swallowed
     void PostTaskList();         // the tick's rule: written in the background, errors swallowed
     void LoadTaskList();
@@ -194,5 +199,5 @@ private:
     TStoredTasks FStoredTasks = TStoredTasks::Unread; // until the start-up load ran
     bool FTerminating = false;
     bool FDeferHideTip = false; // a remote command hid the window: its sender must not wait for the tip
-    bool FXEmbedTray = true; // no StatusNotifierItem host: Qt's XEmbed tray icon
+    bool FXEmbedTray = true;    // no StatusNotifierItem host: Qt's XEmbed tray icon
 };

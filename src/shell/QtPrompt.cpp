@@ -4,25 +4,30 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-
 #include <map>
 
 namespace {
 QMessageBox::Icon IconOf(TMessageIcon Icon) {
     switch (Icon) {
-    case TMessageIcon::None: return QMessageBox::NoIcon;
-    case TMessageIcon::Information: return QMessageBox::Information;
-    case TMessageIcon::Warning: return QMessageBox::Warning;
-    case TMessageIcon::Error: return QMessageBox::Critical;
+    case TMessageIcon::None:
+        return QMessageBox::NoIcon;
+    case TMessageIcon::Information:
+        return QMessageBox::Information;
+    case TMessageIcon::Warning:
+        return QMessageBox::Warning;
+    case TMessageIcon::Error:
+        return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
 
-bool IsEscapeButton(TDialogButton Button) { return Button == TDialogButton::Cancel || Button == TDialogButton::Close; }
+bool IsEscapeButton(TDialogButton Button) {
+    return Button == TDialogButton::Cancel || Button == TDialogButton::Close;
+}
 } // namespace
 
-std::optional<QString> TQtPrompt::InputBox(const QString& Caption, const QString& Prompt, const QString& Default,
-                                           int MaxLength) {
+std::optional<QString> TQtPrompt::InputBox(const QString& Caption, const QString& Prompt,
+                                           const QString& Default, int MaxLength) {
     QInputDialog dialog(FOwner && FOwner->isVisible() ? FOwner : nullptr);
     dialog.setWindowTitle(Caption);
     dialog.setLabelText(Prompt);

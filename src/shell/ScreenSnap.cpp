@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
-
 #include <cstdlib>
 
 namespace {
@@ -43,8 +42,8 @@ bool TScreenSnap::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TScreenSnap::MoveEnded() {
-    if (!FWindow->isVisible() || (FWindow->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen |
-                                                            Qt::WindowMinimized)))
+    if (!FWindow->isVisible() ||
+        (FWindow->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
         return;
     if (AnyPointerButtonDown()) { // still dragging
         FSettle.start(SettleMs);

@@ -1,7 +1,6 @@
 #include "SessionEndWatcher.h"
 
 #include <QSocketNotifier>
-
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
-
 #include <algorithm>
 
 namespace {
@@ -103,8 +102,9 @@ void TSettingsForm::FitControlsToText() {
     InactivityDetectionPeriod->setGeometry(fieldLeft, FieldTop, field.width(), field.height());
     const int top = std::max(BoxTop + box.height(), FieldTop + field.height()) + ButtonsGap;
     const int grownWidth = FButtonSize.width() - ButtonWidth;
-    const QSize needed(std::max(fieldLeft + field.width() + FieldRight, BoxLeft + Button1Right + 2 * grownWidth),
-                       top + FButtonSize.height() + ButtonsBottom - ButtonHeight);
+    const QSize needed(
+        std::max(fieldLeft + field.width() + FieldRight, BoxLeft + Button1Right + 2 * grownWidth),
+        top + FButtonSize.height() + ButtonsBottom - ButtonHeight);
     setMinimumSize(needed);
     resize(size().expandedTo(needed));
     PlaceButtons();
@@ -144,7 +144,9 @@ void TSettingsForm::SettingsUpdateExecute() {
     });
 }
 
-void TSettingsForm::SettingsForgetExecute() { reject(); }
+void TSettingsForm::SettingsForgetExecute() {
+    reject();
+}
 
 void TSettingsForm::done(int Result) {
     QDialog::done(Result);
@@ -163,5 +165,6 @@ void TSettingsForm::PlaceButtons() {
     const int grownWidth = FButtonSize.width() - ButtonWidth;
     const int top = height() - ButtonsBottom - (FButtonSize.height() - ButtonHeight);
     Button2->setGeometry(width() - Button2Right - grownWidth, top, FButtonSize.width(), FButtonSize.height());
-    Button1->setGeometry(width() - Button1Right - 2 * grownWidth, top, FButtonSize.width(), FButtonSize.height());
+    Button1->setGeometry(width() - Button1Right - 2 * grownWidth, top, FButtonSize.width(),
+                         FButtonSize.height());
 }

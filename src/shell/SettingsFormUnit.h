@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <QSize>
 #include <QString>
-
 #include <cstdint>
 
 class IPrompt;

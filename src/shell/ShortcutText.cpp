@@ -5,11 +5,11 @@
 namespace {
 QString KeyName(int Key) {
     static const std::pair<int, const char*> names[] = {
-        {Qt::Key_Backspace, "BkSp"}, {Qt::Key_Tab, "Tab"},      {Qt::Key_Escape, "Esc"},
-        {Qt::Key_Return, "Enter"},   {Qt::Key_Enter, "Enter"},  {Qt::Key_Space, "Space"},
+        {Qt::Key_Backspace, "BkSp"}, {Qt::Key_Tab, "Tab"},       {Qt::Key_Escape, "Esc"},
+        {Qt::Key_Return, "Enter"},   {Qt::Key_Enter, "Enter"},   {Qt::Key_Space, "Space"},
         {Qt::Key_PageUp, "PgUp"},    {Qt::Key_PageDown, "PgDn"}, {Qt::Key_End, "End"},
-        {Qt::Key_Home, "Home"},      {Qt::Key_Left, "Left"},    {Qt::Key_Up, "Up"},
-        {Qt::Key_Right, "Right"},    {Qt::Key_Down, "Down"},    {Qt::Key_Insert, "Ins"},
+        {Qt::Key_Home, "Home"},      {Qt::Key_Left, "Left"},     {Qt::Key_Up, "Up"},
+        {Qt::Key_Right, "Right"},    {Qt::Key_Down, "Down"},     {Qt::Key_Insert, "Ins"},
         {Qt::Key_Delete, "Del"},
     };
     for (const auto& [key, name] : names) {

@@ -5,7 +5,8 @@
 #include <cstdio>
 
 TSingleInstanceGuard::TSingleInstanceGuard(QString ApplicationIdName)
-    : FApplicationIdName(std::move(ApplicationIdName)), FBroadcastMessage(InstanceChannelName(FApplicationIdName)) {}
+    : FApplicationIdName(std::move(ApplicationIdName)),
+      FBroadcastMessage(InstanceChannelName(FApplicationIdName)) {}
 
 // The channel goes first (removing its socket), then the lock: a start right after finds
 // neither a dead socket nor a held lock.
@@ -31,8 +32,9 @@ bool TSingleInstanceGuard::CheckIfSingle(const QString& Command) {
     }
     // Held elsewhere: this start tells the other one and ends.
     if (!Command.isEmpty())
-        FAcknowledged = RequestFromInstance(channel, InstanceCommandMessage(FApplicationIdName, Command), AckBound, true)
-                            .State == TInstanceReply::TState::Answered;
+        FAcknowledged =
+            RequestFromInstance(channel, InstanceCommandMessage(FApplicationIdName, Command), AckBound, true)
+                .State == TInstanceReply::TState::Answered;
     else
         FAcknowledged = SendInstanceMessage(channel, FApplicationIdName, AckBound);
     return false;
@@ -54,11 +56,12 @@ TInstanceReply TSingleInstanceGuard::SendCommand(const QString& Command) const {
     const QString folder = InstanceRuntimeFolder();
     if (folder.isEmpty())
         return TInstanceReply{TInstanceReply::TState::NobodyListens, {}};
-    return RequestFromInstance(folder + u'/' + FBroadcastMessage, InstanceCommandMessage(FApplicationIdName, Command),
-                               AckBound, false);
+    return RequestFromInstance(folder + u'/' + FBroadcastMessage,
+                               InstanceCommandMessage(FApplicationIdName, Command), AckBound, false);
 }
 
-void TSingleInstanceGuard::SetCommandHandler(std::function<std::optional<QByteArray>(const QString& Command)> Handler) {
+void TSingleInstanceGuard::SetCommandHandler(
+    std::function<std::optional<QByteArray>(const QString& Command)> Handler) {
     FCommandHandler = std::move(Handler);
     if (!FChannel)
         return;

@@ -5,26 +5,35 @@
 #include <algorithm>
 #include <limits>
 
-TTaskListModel::TTaskListModel(TTaskTracker& Tracker, QObject* Parent) : QAbstractTableModel(Parent), FTracker(Tracker) {
+TTaskListModel::TTaskListModel(TTaskTracker& Tracker, QObject* Parent)
+    : QAbstractTableModel(Parent), FTracker(Tracker) {
     FTracker.AddObserver(*this);
 }
 
-TTaskListModel::~TTaskListModel() { FTracker.RemoveObserver(*this); }
+TTaskListModel::~TTaskListModel() {
+    FTracker.RemoveObserver(*this);
+}
 
-int TTaskListModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : FTracker.Count(); }
+int TTaskListModel::rowCount(const QModelIndex& Parent) const {
+    return Parent.isValid() ? 0 : FTracker.Count();
+}
 
-int TTaskListModel::columnCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : 2; }
+int TTaskListModel::columnCount(const QModelIndex& Parent) const {
+    return Parent.isValid() ? 0 : 2;
+}
 
 QVariant TTaskListModel::data(const QModelIndex& Index, int Role) const {
     if (!Index.isValid() || Index.row() >= FTracker.Count())
         return {};
     const TTaskRow& row = FTracker.Row(Index.row());
     switch (Role) {
-    case Qt::DisplayRole: return Index.column() == CaptionColumn ? DisplayPrefix(row.Caption()) : row.TimeText();
+    case Qt::DisplayRole:
+        return Index.column() == CaptionColumn ? DisplayPrefix(row.Caption()) : row.TimeText();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignVCenter |
                                    (Index.column() == TimeColumn ? Qt::AlignRight : Qt::AlignLeft));
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -61,7 +70,9 @@ void TTaskListModel::TaskRowInserted(int /*Index*/) {
         endInsertRows();
 }
 
-void TTaskListModel::TaskRowAboutToBeRemoved(int Index) { beginRemoveRows(QModelIndex(), Index, Index); }
+void TTaskListModel::TaskRowAboutToBeRemoved(int Index) {
+    beginRemoveRows(QModelIndex(), Index, Index);
+}
 
 void TTaskListModel::TaskRowRemoved(int /*Index*/) {
     endRemoveRows();
@@ -92,4 +103,3 @@ void TTaskListModel::TaskRowChanged(int Index) {
     }
     Q_EMIT dataChanged(index(Index, CaptionColumn), index(Index, TimeColumn));
 }
-

@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
-
 #include <algorithm>
 #include <iterator>
 
@@ -16,7 +15,8 @@ class TGridDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override {
         QStyledItemDelegate::paint(Painter, Option, Index);
         Painter->save();
         Painter->setPen(Option.palette.color(QPalette::Midlight));
@@ -72,10 +72,12 @@ void TTaskListView::keyPressEvent(QKeyEvent* Event) {
     // The view makes the first row current, unselected, when it first gets the focus; a move
     // onto the row that already is current then selects nothing, and Home followed by Enter
     // would run no task. A plain move key always leaves its row selected.
-    static constexpr int MoveKeys[] = {Qt::Key_Home, Qt::Key_End, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
-                                       Qt::Key_PageDown};
-    const bool moveKey = std::find(std::begin(MoveKeys), std::end(MoveKeys), Event->key()) != std::end(MoveKeys);
+    static constexpr int MoveKeys[] = {Qt::Key_Home, Qt::Key_End,    Qt::Key_Up,
+                                       Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown};
+    const bool moveKey =
+        std::find(std::begin(MoveKeys), std::end(MoveKeys), Event->key()) != std::end(MoveKeys);
     if (moveKey && Event->modifiers() == Qt::NoModifier && currentIndex().isValid() &&
         !selectionModel()->hasSelection())
-        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        selectionModel()->select(currentIndex(),
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }

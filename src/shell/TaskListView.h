@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QTreeView>
-
 #include <functional>
 
 // The report-style task list: hidden header, grid lines, whole rows selected, several at a

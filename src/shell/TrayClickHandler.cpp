@@ -38,14 +38,16 @@ void TTrayClickHandler::TrayClickTimerProc() {
     FOnClick();
 }
 
-TXEmbedTrayButtons::TXEmbedTrayButtons(QSystemTrayIcon* Icon, QMenu* TrayMenu, std::function<void()> OnDoubleClick,
-                                       QObject* Parent)
+TXEmbedTrayButtons::TXEmbedTrayButtons(QSystemTrayIcon* Icon, QMenu* TrayMenu,
+                                       std::function<void()> OnDoubleClick, QObject* Parent)
     : QObject(Parent), FIcon(Icon), FTrayMenu(TrayMenu), FOnDoubleClick(std::move(OnDoubleClick)) {
     // The icon's widget is private to Qt, so it is recognised by its class among all events.
     QCoreApplication::instance()->installEventFilter(this);
 }
 
-TXEmbedTrayButtons::~TXEmbedTrayButtons() { QCoreApplication::instance()->removeEventFilter(this); }
+TXEmbedTrayButtons::~TXEmbedTrayButtons() {
+    QCoreApplication::instance()->removeEventFilter(this);
+}
 
 bool TXEmbedTrayButtons::eventFilter(QObject* Watched, QEvent* Event) {
     if (Event->type() != QEvent::MouseButtonDblClick)

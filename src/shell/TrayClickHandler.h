@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QTimer>
-
 #include <functional>
 
 class QMenu;
@@ -18,8 +17,8 @@ public:
     TTrayClickHandler(std::function<int()> DoubleClickInterval, std::function<void()> OnClick,
                       std::function<void()> OnDoubleClick, QObject* Parent = nullptr);
 
-    void TrayIconClick();    // a Trigger activation
-    void TrayIconDblClick(); // a DoubleClick activation
+    void TrayIconClick();      // a Trigger activation
+    void TrayIconDblClick();   // a DoubleClick activation
     void TrayClickTimerProc(); // the single click's delayed action
     bool ClickPending() const { return FTimer.isActive(); }
     // XEmbed trays report real double clicks, with the system's distance rule: there a second

@@ -1,3 +1,5 @@
 #include "Application.h"
 
-int main(int argc, char** argv) { return RunApplication(argc, argv); }
+int main(int argc, char** argv) {
+    return RunApplication(argc, argv);
+}

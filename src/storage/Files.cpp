@@ -3,8 +3,8 @@
 #include "AppData.h"
 #include "CodePage.h"
 #include "Errors.h"
-#include "FileHandle.h"
 #include "ExecutablePath.h"
+#include "FileHandle.h"
 #include "Functions.h"
 #include "Paths.h"
 #include "SafeFile.h"
@@ -12,19 +12,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
-
 #include <cerrno>
 #include <cstring>
-#include <memory>
-
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 constexpr qsizetype MaxPathLength = 248;
 
-bool IsDriveLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool IsDriveLetter(QChar c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
 
 // The checks a path passes before any file operation, in their fixed order.
 void CheckPath(const QString& Path) {
@@ -50,7 +50,9 @@ void CheckPath(const QString& Path) {
 
 } // namespace
 
-QString SystemErrorText(int Error) { return QString::fromLocal8Bit(std::strerror(Error)); }
+QString SystemErrorText(int Error) {
+    return QString::fromLocal8Bit(std::strerror(Error));
+}
 
 QString JoinPath(const QString& Folder, const QString& Name) {
     if (Folder.endsWith(u'/'))
@@ -112,7 +114,8 @@ QByteArray ReadFileBytes(const QString& Path, qint64 MaxBytes) {
     if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         throw EFileError(QStringLiteral("Cannot open file \"%1\". It is not a regular file").arg(Path));
     const auto tooLarge = [&] {
-        return EFileError(QStringLiteral("Cannot read file \"%1\". It is larger than %2 bytes").arg(Path).arg(MaxBytes));
+        return EFileError(
+            QStringLiteral("Cannot read file \"%1\". It is larger than %2 bytes").arg(Path).arg(MaxBytes));
     };
     if (st.st_size > MaxBytes)
         throw tooLarge();

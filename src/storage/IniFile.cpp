@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
@@ -22,7 +21,9 @@ constexpr char Bom[] = "\xEF\xBB\xBF";
 constexpr qsizetype BomLength = 3;
 const QByteArray CrLf = QByteArrayLiteral("\r\n");
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // One line of the file: [Begin, End) is its text, Next the start of the following line.
 struct TLine {
@@ -31,7 +32,9 @@ struct TLine {
     qsizetype Next;
 };
 
-qsizetype ContentStart(const QByteArray& Content) { return Content.startsWith(Bom) ? BomLength : 0; }
+qsizetype ContentStart(const QByteArray& Content) {
+    return Content.startsWith(Bom) ? BomLength : 0;
+}
 
 std::vector<TLine> SplitLines(const QByteArray& Content) {
     std::vector<TLine> lines;
@@ -60,7 +63,9 @@ QString Text(const QByteArray& Content, std::pair<qsizetype, qsizetype> Range) {
     return QString::fromUtf8(Content.constData() + Range.first, Range.second - Range.first);
 }
 
-bool SameName(const QString& A, const QString& B) { return A.compare(B, Qt::CaseInsensitive) == 0; }
+bool SameName(const QString& A, const QString& B) {
+    return A.compare(B, Qt::CaseInsensitive) == 0;
+}
 
 // The name of a "[name]" line, std::nullopt for any other line.
 std::optional<QString> SectionName(const QByteArray& Content, const TLine& Line) {
@@ -100,7 +105,8 @@ std::size_t SectionEnd(const QByteArray& Content, const std::vector<TLine>& Line
 }
 
 QString Unquoted(const QString& Value) {
-    if (Value.size() >= 2 && (Value.front() == u'"' || Value.front() == u'\'') && Value.back() == Value.front())
+    if (Value.size() >= 2 && (Value.front() == u'"' || Value.front() == u'\'') &&
+        Value.back() == Value.front())
         return Value.mid(1, Value.size() - 2);
     return Value;
 }
@@ -142,7 +148,9 @@ std::optional<QByteArray> ReadBytes(const QByteArray& Path) {
 
 // Marked read-only: no write permission for anyone. Refused also when running as root,
 // which the permission check of the system would let through.
-bool ReadOnly(const struct stat& St) { return (St.st_mode & 0222) == 0; }
+bool ReadOnly(const struct stat& St) {
+    return (St.st_mode & 0222) == 0;
+}
 
 bool WriteValue(const QString& FileName, const QString& Section, const QString& Ident, const QString& Value) {
     const QFileInfo link(FileName);
@@ -235,8 +243,11 @@ std::optional<QByteArray> TIniFile::Content() const {
         FSnapshot.reset();
         return std::nullopt;
     }
-    const TSnapshot seen{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                         static_cast<std::int64_t>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim),
+    const TSnapshot seen{static_cast<std::uint64_t>(st.st_dev),
+                         static_cast<std::uint64_t>(st.st_ino),
+                         static_cast<std::int64_t>(st.st_size),
+                         Nanoseconds(st.st_mtim),
+                         Nanoseconds(st.st_ctim),
                          {}};
     const auto same = [&seen](const TSnapshot& Old) {
         return Old.Device == seen.Device && Old.Inode == seen.Inode && Old.Size == seen.Size &&

@@ -9,10 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-
 #include <cerrno>
 #include <csignal>
-
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -41,14 +39,16 @@ QString ResolvedTarget(const QString& Path) {
     throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(Path, Reason));
 }
 
-[[noreturn]] void RaiseCreateError(const QString& Path, int Error) { RaiseCreateError(Path, SystemErrorText(Error)); }
+[[noreturn]] void RaiseCreateError(const QString& Path, int Error) {
+    RaiseCreateError(Path, SystemErrorText(Error));
+}
 
 // A fresh name beside Target for each save, created exclusively: a leftover of a killed save,
 // or a link or folder planted under a fixed name, can neither block the save nor redirect it.
 int CreateTemporary(const QString& Target, QByteArray& Name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         Name = NativePath(Target + QStringLiteral(".tmp-") +
-                      QString::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFull, 36));
+                          QString::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFull, 36));
         const int fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -101,9 +101,9 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRu
 void RemoveLeftoverTemporaries(const QString& Path) {
     const QFileInfo info(Path);
     const QString name = info.fileName();
-    const QStringList found =
-        QDir(info.path()).entryList({name + QStringLiteral(".tmp-*"), name + QStringLiteral(".tmp")},
-                                    QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    const QStringList found = QDir(info.path())
+                                  .entryList({name + QStringLiteral(".tmp-*"), name + QStringLiteral(".tmp")},
+                                             QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QString& leftover : found) {
         const QByteArray path = NativePath(info.path() + u'/' + leftover);
         struct stat st {};
@@ -116,20 +116,25 @@ void RaiseWriteError(const QString& Path, int Error) {
     throw EFileError(QStringLiteral("Stream write error \"%1\". %2").arg(Path, SystemErrorText(Error)));
 }
 
-void IgnoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+void IgnoreFileSizeLimitSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 QString SetFileAside(const QString& Path, const QByteArray& Bytes) {
     constexpr int MaxCopies = 1000;
     for (int n = 0; n < MaxCopies; ++n) {
-        const QString copy = Path + QStringLiteral(".bak") + (n == 0 ? QString() : QStringLiteral(".%1").arg(n));
-        TFileHandle file(::open(NativePath(copy).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        const QString copy =
+            Path + QStringLiteral(".bak") + (n == 0 ? QString() : QStringLiteral(".%1").arg(n));
+        TFileHandle file(
+            ::open(NativePath(copy).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (file.Get() < 0) {
             if (errno == EEXIST)
                 continue;
             return {};
         }
-        const bool written = WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
-                             ::fsync(file.Get()) == 0;
+        const bool written =
+            WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
+            ::fsync(file.Get()) == 0;
         if (!written || ::close(file.Release()) != 0) {
             ::unlink(NativePath(copy).constData());
             return {};
@@ -152,8 +157,8 @@ bool CopyFileNoReplace(const QString& Source, const QString& Target) {
     TFileHandle to(::mkstemp(temp.data()));
     if (to.Get() < 0)
         return false;
-    const bool copied = CopyFd(from.Get(), to.Get()) && ::fsync(to.Get()) == 0 && ::close(to.Release()) == 0 &&
-                        RenameNoReplace(QFile::decodeName(temp), Target);
+    const bool copied = CopyFd(from.Get(), to.Get()) && ::fsync(to.Get()) == 0 &&
+                        ::close(to.Release()) == 0 && RenameNoReplace(QFile::decodeName(temp), Target);
     if (!copied) {
         ::unlink(temp.constData());
         return false;
@@ -163,7 +168,8 @@ bool CopyFileNoReplace(const QString& Source, const QString& Target) {
 }
 
 bool RenameNoReplace(const QString& Source, const QString& Target) {
-    if (::renameat2(AT_FDCWD, NativePath(Source).constData(), AT_FDCWD, NativePath(Target).constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, NativePath(Source).constData(), AT_FDCWD, NativePath(Target).constData(),
+                    RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;

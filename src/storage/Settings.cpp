@@ -9,9 +9,13 @@ constexpr std::int32_t DefaultPeriod = 600;
 
 TSettings::TSettings(QString FileName) : FIniFile(std::make_unique<TIniFile>(std::move(FileName))) {}
 
-bool TSettings::InactivityDetectionEnabled() const { return FIniFile->ReadBool(Section, EnabledKey, true); }
+bool TSettings::InactivityDetectionEnabled() const {
+    return FIniFile->ReadBool(Section, EnabledKey, true);
+}
 
-void TSettings::SetInactivityDetectionEnabled(bool Value) { FIniFile->WriteBool(Section, EnabledKey, Value); }
+void TSettings::SetInactivityDetectionEnabled(bool Value) {
+    FIniFile->WriteBool(Section, EnabledKey, Value);
+}
 
 std::uint32_t TSettings::InactivityDetectionPeriod() const {
     return static_cast<std::uint32_t>(FIniFile->ReadInteger(Section, PeriodKey, DefaultPeriod));

@@ -3,7 +3,6 @@
 #include "IniFile.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 

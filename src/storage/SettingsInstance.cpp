@@ -1,6 +1,5 @@
-#include "Settings.h"
-
 #include "Files.h"
+#include "Settings.h"
 
 TSettings& TSettings::Instance() {
     static TSettings instance(DataFiles().Settings());

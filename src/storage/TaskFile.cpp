@@ -11,10 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-
 #include <algorithm>
 #include <charconv>
-
 #include <sys/stat.h>
 
 namespace {
@@ -74,7 +72,7 @@ QString DecodeTaskFile(const QByteArray& Bytes, const QString& Path) {
         return QString::fromUtf8(view.sliced(3));
     }
     if (Bytes.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)))
-        RaiseEncodingError(Path, QStringLiteral("UTF-16"));  // a UTF-32 file
+        RaiseEncodingError(Path, QStringLiteral("UTF-16")); // a UTF-32 file
     if (Bytes.startsWith("\xFF\xFE") || Bytes.startsWith("\xFE\xFF")) {
         if (!DecodeUtf16(view.sliced(2), Bytes.startsWith("\xFE\xFF"), text))
             RaiseEncodingError(Path, QStringLiteral("UTF-16"));
@@ -82,7 +80,6 @@ QString DecodeTaskFile(const QByteArray& Bytes, const QString& Path) {
     }
     return DecodeAnsi(Bytes);
 }
-
 
 void AddRow(TTaskTracker& Tracker, const QStringList& Lines, qsizetype First) {
     TTaskRow& row = Tracker.AppendTask(Lines.at(First));
@@ -117,7 +114,9 @@ QByteArray TaskFileBytes(const TTaskTracker& Tracker) {
     return out;
 }
 
-void SaveTasks(const TTaskTracker& Tracker, const QString& Path) { ReplaceFileAtomically(Path, TaskFileBytes(Tracker)); }
+void SaveTasks(const TTaskTracker& Tracker, const QString& Path) {
+    ReplaceFileAtomically(Path, TaskFileBytes(Tracker));
+}
 
 QStringList SplitTaskFileLines(QStringView Text, bool* CutAtNul) {
     QStringList lines;
@@ -183,7 +182,8 @@ void LoadTasksFromBytes(TTaskTracker& Tracker, const QByteArray& Bytes, const QS
     for (qsizetype first = 0; first < end; first += 3)
         AddRow(Tracker, lines, first);
     if (nulInsideRows)
-        throw EAppError(QStringLiteral("Cannot read file \"%1\". It holds a NUL character within its rows").arg(Path));
+        throw EAppError(
+            QStringLiteral("Cannot read file \"%1\". It holds a NUL character within its rows").arg(Path));
 }
 
 void LoadTasks(TTaskTracker& Tracker, const QString& Path, TStoredTasks* Stored) {
@@ -211,7 +211,8 @@ TLinkRule PrepareTaskFileSave(const QString& Path, TStoredTasks& Stored) {
             for (int n = 1; !RenameNoReplace(Path, aside); ++n) {
                 if (n >= MaxSetAsideCopies || !PathExistsNoFollow(aside))
                     throw EFileError(
-                        QStringLiteral("Cannot create file \"%1\". The unread task file is in the way.").arg(aside));
+                        QStringLiteral("Cannot create file \"%1\". The unread task file is in the way.")
+                            .arg(aside));
                 aside = Path + QStringLiteral(".unread.") + QString::number(n);
             }
         }

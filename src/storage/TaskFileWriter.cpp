@@ -3,13 +3,14 @@
 #include "SafeFile.h"
 
 #include <csignal>
-#include <system_error>
 #include <pthread.h>
+#include <system_error>
 
 TTaskFileWriter::TTaskFileWriter(TWrite Write)
-    : FWrite(Write ? std::move(Write) : TWrite([](const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
-          ReplaceFileAtomically(Path, Bytes, Links);
-      })) {}
+    : FWrite(Write ? std::move(Write)
+                   : TWrite([](const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
+                         ReplaceFileAtomically(Path, Bytes, Links);
+                     })) {}
 
 TTaskFileWriter::~TTaskFileWriter() {
     {

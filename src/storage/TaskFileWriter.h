@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <condition_variable>
 #include <functional>
 #include <mutex>

@@ -9,10 +9,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <algorithm>
 #include <limits>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,7 +106,9 @@ void TUpgrade::MigrateExeFolderFiles(const QString& DataFolder) {
     MoveToDataFolder(DataFolder, QStringLiteral("tasks.db"));
 }
 
-void TUpgrade::MigrateSettingsFile(const QString& DataFolder) { MoveToDataFolder(DataFolder, QStringLiteral("settings.ini")); }
+void TUpgrade::MigrateSettingsFile(const QString& DataFolder) {
+    MoveToDataFolder(DataFolder, QStringLiteral("settings.ini"));
+}
 
 bool TUpgrade::MoveToDataFolder(const QString& DataFolder, const QString& FileName) {
     const QString folder = ExecutableFolder();

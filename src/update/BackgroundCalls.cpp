@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QThread>
-
 #include <utility>
 
 // ---- The handle ----------------------------------------------------------------------------
@@ -19,7 +18,8 @@ IBackgroundCallPtr::IBackgroundCallPtr(const IBackgroundCallPtr& Other) : FCall(
         FCall->FRefCount.fetch_add(1);
 }
 
-IBackgroundCallPtr::IBackgroundCallPtr(IBackgroundCallPtr&& Other) noexcept : FCall(std::exchange(Other.FCall, nullptr)) {}
+IBackgroundCallPtr::IBackgroundCallPtr(IBackgroundCallPtr&& Other) noexcept
+    : FCall(std::exchange(Other.FCall, nullptr)) {}
 
 IBackgroundCallPtr& IBackgroundCallPtr::operator=(IBackgroundCallPtr Other) noexcept {
     // The old call is released through Other's destructor, which never throws.
@@ -65,7 +65,9 @@ private:
     std::int32_t FReturnValue = 0;
 };
 
-IBackgroundCallPtr MakeSyncCall() { return IBackgroundCallPtr(std::make_unique<TSyncCall>()); }
+IBackgroundCallPtr MakeSyncCall() {
+    return IBackgroundCallPtr(std::make_unique<TSyncCall>());
+}
 
 bool OnApplicationThread() {
     const QCoreApplication* app = QCoreApplication::instance();
@@ -124,9 +126,9 @@ IBackgroundCallPtr TBackgroundCalls::RunInMainThread(TBackgroundProc Proc) {
         return MakeSyncCall();
     }
     if (!pool)
-        throw EBackgroundCallError(QStringLiteral(
-            "Cannot synchronize with the main thread anymore. Don't call IBackgroundCall.Forget for functions that "
-            "access the user interface"));
+        throw EBackgroundCallError(QStringLiteral("Cannot synchronize with the main thread anymore. Don't "
+                                                  "call IBackgroundCall.Forget for functions that "
+                                                  "access the user interface"));
     pool->CheckDestroying();
     auto record = std::make_unique<TMainThreadCallProc>(std::move(Proc));
     TInternalBackgroundCall* posted = record.get();
@@ -138,7 +140,8 @@ IBackgroundCallPtr TBackgroundCalls::RunInMainThread(TBackgroundProc Proc) {
 
 TBackgroundCallsPool::TBackgroundCallsPool() : TBackgroundCallsPool(std::thread::hardware_concurrency()) {}
 
-TBackgroundCallsPool::TBackgroundCallsPool(unsigned Processors) : FPool(std::make_unique<TThreadPool>(Processors)) {
+TBackgroundCallsPool::TBackgroundCallsPool(unsigned Processors)
+    : FPool(std::make_unique<TThreadPool>(Processors)) {
     gPoolDestroying = false;
     SetCurrentThreadPool(FPool.get());
 }
@@ -149,6 +152,12 @@ TBackgroundCallsPool::~TBackgroundCallsPool() {
     SetCurrentThreadPool(nullptr);
 }
 
-int TBackgroundCallsPool::MaxThreads() const { return FPool ? FPool->MaxThreads() : 0; }
-int TBackgroundCallsPool::ThreadCount() const { return FPool ? FPool->ThreadCount() : 0; }
-bool TBackgroundCallsPool::Destroying() { return gPoolDestroying.load(); }
+int TBackgroundCallsPool::MaxThreads() const {
+    return FPool ? FPool->MaxThreads() : 0;
+}
+int TBackgroundCallsPool::ThreadCount() const {
+    return FPool ? FPool->ThreadCount() : 0;
+}
+bool TBackgroundCallsPool::Destroying() {
+    return gPoolDestroying.load();
+}

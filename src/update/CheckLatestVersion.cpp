@@ -7,21 +7,25 @@
 #include "Version.h"
 
 #include <QStringList>
-
 #include <algorithm>
 
 QString ProductSiteUrl() {
-    QString site = qEnvironmentVariableIsSet("TALLYVOX_SITE_URL") ? qEnvironmentVariable("TALLYVOX_SITE_URL")
-                                                                   : QString::fromUtf8(TallyvoxVersion::SiteUrl);
+    QString site = qEnvironmentVariableIsSet("TALLYVOX_SITE_URL")
+                       ? qEnvironmentVariable("TALLYVOX_SITE_URL")
+                       : QString::fromUtf8(TallyvoxVersion::SiteUrl);
     site = site.trimmed();
     while (site.endsWith(u'/'))
         site.chop(1);
     return site;
 }
 
-QString VersionDocumentUrl(const QString& SiteUrl) { return SiteUrl + QStringLiteral("/latest-version.txt"); }
+QString VersionDocumentUrl(const QString& SiteUrl) {
+    return SiteUrl + QStringLiteral("/latest-version.txt");
+}
 
-QUrl SiteRootUrl(const QString& SiteUrl) { return QUrl(SiteUrl + u'/'); }
+QUrl SiteRootUrl(const QString& SiteUrl) {
+    return QUrl(SiteUrl + u'/');
+}
 
 QString PaddedVersionText(const QString& Version) {
     QStringList parts = SplitVersionText(Version);
@@ -32,11 +36,12 @@ QString PaddedVersionText(const QString& Version) {
 bool IsNewerVersionPublished(const QString& ThisVersion, const QString& Published) {
     const QString thisText = PaddedVersionText(ThisVersion);
     const QString latestText = PaddedVersionText(Published);
-    return std::lexicographical_compare(thisText.utf16(), thisText.utf16() + thisText.size(), latestText.utf16(),
-                                        latestText.utf16() + latestText.size());
+    return std::lexicographical_compare(thisText.utf16(), thisText.utf16() + thisText.size(),
+                                        latestText.utf16(), latestText.utf16() + latestText.size());
 }
 
-void CheckLatestVersion(THttpClient& Http, const QString& SiteUrl, const std::function<void()>& OfferDownload) {
+void CheckLatestVersion(THttpClient& Http, const QString& SiteUrl,
+                        const std::function<void()>& OfferDownload) {
     IBackgroundCallPtr offer;
     try {
         const QString latest = TrimControl(DecodeHttpBody(Http.Get(VersionDocumentUrl(SiteUrl))));

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QUrl>
-
 #include <functional>
 
 class THttpClient;
@@ -11,7 +10,7 @@ class THttpClient;
 // update check off), else the build's address. Without a trailing "/".
 QString ProductSiteUrl();
 QString VersionDocumentUrl(const QString& SiteUrl); // ".../latest-version.txt"
-QUrl SiteRootUrl(const QString& SiteUrl);            // ".../"
+QUrl SiteRootUrl(const QString& SiteUrl);           // ".../"
 
 // The version lists' joined texts ("0002.0005.0002.0024."), compared by UTF-16 code units; a
 // text that is a prefix of the other is the smaller.
@@ -20,7 +19,8 @@ bool IsNewerVersionPublished(const QString& ThisVersion, const QString& Publishe
 
 // Fetches the version document and, when the published version is newer than this program's,
 // runs OfferDownload on the main thread and waits until it has ended. Every failure is silent.
-void CheckLatestVersion(THttpClient& Http, const QString& SiteUrl, const std::function<void()>& OfferDownload);
+void CheckLatestVersion(THttpClient& Http, const QString& SiteUrl,
+                        const std::function<void()>& OfferDownload);
 
 // How the offer meets the user: the modal dialog (its result code) and the browser.
 struct TDownloadOffer {

@@ -1,9 +1,7 @@
 #include "HttpClient.h"
 
 #include <QStringDecoder>
-
 #include <curl/curl.h>
-
 #include <mutex>
 
 namespace {
@@ -39,8 +37,7 @@ std::size_t WriteBody(char* Data, std::size_t Size, std::size_t Count, void* Use
     return bytes;
 }
 
-template <typename T>
-void SetOption(CURL* Handle, CURLoption Option, T Value) {
+template <typename T> void SetOption(CURL* Handle, CURLoption Option, T Value) {
     const CURLcode code = curl_easy_setopt(Handle, Option, Value);
     if (code != CURLE_OK)
         throw EHttpError(QString::fromUtf8(curl_easy_strerror(code)));
@@ -99,7 +96,8 @@ QByteArray THttpClient::Get(const QString& Url) {
     if (body.Overflow)
         throw EHttpError(QStringLiteral("The response from %1 is too long").arg(Url));
     if (code != CURLE_OK) {
-        const QString detail = error[0] ? QString::fromUtf8(error) : QString::fromUtf8(curl_easy_strerror(code));
+        const QString detail =
+            error[0] ? QString::fromUtf8(error) : QString::fromUtf8(curl_easy_strerror(code));
         throw EHttpError(QStringLiteral("GET %1 failed: %2").arg(Url, detail));
     }
     long status = 0;
@@ -110,13 +108,15 @@ QByteArray THttpClient::Get(const QString& Url) {
 }
 
 QString DecodeHttpBody(const QByteArray& Body) {
-    for (const auto encoding : {QStringConverter::Utf8, QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+    for (const auto encoding :
+         {QStringConverter::Utf8, QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
         if (QStringConverter::encodingForData(Body) == encoding) {
             QStringDecoder decoder(encoding); // drops the byte-order mark
             return decoder.decode(Body);
         }
     }
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless); // a cut-off sequence is an error
+    QStringDecoder utf8(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless); // a cut-off sequence is an error
     const QString text = utf8.decode(Body);
     if (!utf8.hasError())
         return text;

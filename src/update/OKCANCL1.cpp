@@ -7,7 +7,8 @@
 
 TOKBottomDlg::TOKBottomDlg(QWidget* Parent)
     : QDialog(Parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), Bevel1(new QFrame(this)),
-      OKBtn(new QPushButton(QStringLiteral("OK"), this)), CancelBtn(new QPushButton(QStringLiteral("Cancel"), this)) {
+      OKBtn(new QPushButton(QStringLiteral("OK"), this)),
+      CancelBtn(new QPushButton(QStringLiteral("Cancel"), this)) {
     SetClientSize(313, 214);
     Bevel1->setFrameShape(QFrame::Box);
     Bevel1->setFrameShadow(QFrame::Sunken);
@@ -20,7 +21,9 @@ TOKBottomDlg::TOKBottomDlg(QWidget* Parent)
     connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
 }
 
-void TOKBottomDlg::SetClientSize(int Width, int Height) { setFixedSize(Width, Height); }
+void TOKBottomDlg::SetClientSize(int Width, int Height) {
+    setFixedSize(Width, Height);
+}
 
 int TOKBottomDlg::ShowModal() {
     OKBtn->setFocus();
@@ -28,4 +31,6 @@ int TOKBottomDlg::ShowModal() {
 }
 
 // Esc and the close box end the dialog as Cancel does.
-void TOKBottomDlg::reject() { done(mrCancel); }
+void TOKBottomDlg::reject() {
+    done(mrCancel);
+}

@@ -7,8 +7,12 @@ namespace {
 std::atomic<TThreadPool*> gPool{nullptr};
 } // namespace
 
-TThreadPool* CurrentThreadPool() { return gPool.load(); }
-void SetCurrentThreadPool(TThreadPool* Pool) { gPool.store(Pool); }
+TThreadPool* CurrentThreadPool() {
+    return gPool.load();
+}
+void SetCurrentThreadPool(TThreadPool* Pool) {
+    gPool.store(Pool);
+}
 
 int MaxThreadsForProcessors(unsigned Processors) {
     const long long cap = 4LL * std::max(Processors, 1u) - 2;
@@ -54,7 +58,9 @@ void TInternalBackgroundCall::MarkFinished(std::int32_t Result) {
         pool->NotifyMainThread();
 }
 
-void TInternalBackgroundCall::FinishUnrun() { MarkFinished(0); }
+void TInternalBackgroundCall::FinishUnrun() {
+    MarkFinished(0);
+}
 
 void TInternalBackgroundCall::RunOnWorker() {
     std::int32_t result = 0;
@@ -78,7 +84,9 @@ void TInternalBackgroundCall::RunHere() {
     MarkFinished(result);
 }
 
-bool TInternalBackgroundCall::IsFinished() const { return FEvent.IsSet(); }
+bool TInternalBackgroundCall::IsFinished() const {
+    return FEvent.IsSet();
+}
 
 bool TInternalBackgroundCall::TryRunHere() {
     if (IsFinished())
@@ -157,9 +165,9 @@ TThreadPool::~TThreadPool() {
 
 void TThreadPool::CheckDestroying() const {
     if (FDestroying)
-        throw EBackgroundCallError(QStringLiteral(
-            "Cannot synchronize with the main thread anymore. Don't call IBackgroundCall.Forget for functions that "
-            "access the user interface"));
+        throw EBackgroundCallError(QStringLiteral("Cannot synchronize with the main thread anymore. Don't "
+                                                  "call IBackgroundCall.Forget for functions that "
+                                                  "access the user interface"));
 }
 
 void TThreadPool::AddCall(TInternalBackgroundCall* Call) {
@@ -353,7 +361,8 @@ bool TThreadPool::MainThreadWait(const TInternalBackgroundCall& Call) {
     for (;;) {
         {
             std::unique_lock lock(FMainLock);
-            FMainCond.wait(lock, [&] { return Call.IsFinished() || FMainThreadSyncEvent || !FMainThreadCalls.empty(); });
+            FMainCond.wait(
+                lock, [&] { return Call.IsFinished() || FMainThreadSyncEvent || !FMainThreadCalls.empty(); });
             if (Call.IsFinished())
                 return true;
             FMainThreadSyncEvent = false;

@@ -3,7 +3,6 @@
 #include "BackgroundCalls.h"
 
 #include <QObject>
-
 #include <array>
 #include <condition_variable>
 #include <deque>
@@ -34,8 +33,8 @@ public:
     TInternalBackgroundCall(const TInternalBackgroundCall&) = delete;
     TInternalBackgroundCall& operator=(const TInternalBackgroundCall&) = delete;
 
-    void RunOnWorker();  // stores an escaping exception for Sync
-    void RunHere();      // lets an escaping exception propagate; the call is finished either way
+    void RunOnWorker(); // stores an escaping exception for Sync
+    void RunHere();     // lets an escaping exception propagate; the call is finished either way
     bool IsFinished() const;
     bool TryRunHere();
     std::int32_t Sync();

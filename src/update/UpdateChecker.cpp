@@ -13,8 +13,9 @@ constexpr int CheckForUpdatesInterval = 3600001; // an hour and a millisecond
 TUpdateChecker::TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, TUpdateTimeFile File)
     : TUpdateChecker(MainWindow, Prompt, SystemClock(), std::move(File), ProductSiteUrl(), {}, {}) {}
 
-TUpdateChecker::TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, const IClock& Clock, TUpdateTimeFile File,
-                               QString SiteUrl, THttpClientOptions HttpOptions, TDownloadOffer Offer)
+TUpdateChecker::TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, const IClock& Clock,
+                               TUpdateTimeFile File, QString SiteUrl, THttpClientOptions HttpOptions,
+                               TDownloadOffer Offer)
     : FSiteUrl(std::move(SiteUrl)), FCheckForUpdatesHttpConnection(HttpOptions),
       FUpdateDialogForm(std::make_unique<TUpdateDialogForm>(MainWindow)), FOffer(std::move(Offer)),
       FSchedule(Prompt, Clock, std::move(File), [this] { StartCheck(); }) {
@@ -36,7 +37,8 @@ void TUpdateChecker::CheckForUpdatesTimerTimer(QTimer& Timer) {
 
 void TUpdateChecker::StartCheck() {
     IBackgroundCallPtr check = TBackgroundCalls::Run([this] {
-        CheckLatestVersion(FCheckForUpdatesHttpConnection, FSiteUrl, [this] { OfferDownload(FOffer, FSiteUrl); });
+        CheckLatestVersion(FCheckForUpdatesHttpConnection, FSiteUrl,
+                           [this] { OfferDownload(FOffer, FSiteUrl); });
     });
     check.Release(); // waits for the request, the comparison and any dialog
 }

@@ -5,7 +5,6 @@
 #include "UpdateSchedule.h"
 
 #include <QString>
-
 #include <memory>
 
 class QTimer;
@@ -18,8 +17,8 @@ public:
     // Real clock; the site from ProductSiteUrl().
     TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, TUpdateTimeFile File);
     // Tests choose every outside part; an empty Offer member falls back to the dialog or browser.
-    TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, const IClock& Clock, TUpdateTimeFile File, QString SiteUrl,
-                   THttpClientOptions HttpOptions, TDownloadOffer Offer);
+    TUpdateChecker(QWidget* MainWindow, IPrompt& Prompt, const IClock& Clock, TUpdateTimeFile File,
+                   QString SiteUrl, THttpClientOptions HttpOptions, TDownloadOffer Offer);
     ~TUpdateChecker();
     TUpdateChecker(const TUpdateChecker&) = delete;
     TUpdateChecker& operator=(const TUpdateChecker&) = delete;

@@ -7,8 +7,8 @@
 TUpdateDialogForm::TUpdateDialogForm(QWidget* Parent) : TOKBottomDlg(Parent), Label1(new QLabel(this)) {
     setWindowTitle(QStringLiteral("New version available"));
     // Close box only: no minimise, maximise or help button.
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     SetClientSize(313, 84);
     Bevel1->setGeometry(8, 8, 297, 72);
     Bevel1->hide();

@@ -12,9 +12,8 @@
 namespace {
 
 constexpr std::int64_t MsPerDay = 86400000;
-constexpr double FirstDay = -693593.0;    // 1 January 0001
+constexpr double FirstDay = -693593.0;     // 1 January 0001
 constexpr double AfterLastDay = 2958466.0; // 1 January 10000
-
 
 // The platform's string-to-integer rule widened to 64 bits: up to 16 significant hexadecimal
 // digits taken as a bit pattern, or a decimal number within the signed 64-bit range.
@@ -34,7 +33,9 @@ std::int64_t FloorDiv(std::int64_t A, std::int64_t B) {
 
 } // namespace
 
-QString EncodeUpdateTime(double Value) { return QString::number(std::bit_cast<qint64>(Value)); }
+QString EncodeUpdateTime(double Value) {
+    return QString::number(std::bit_cast<qint64>(Value));
+}
 
 std::optional<double> DecodeUpdateTime(const QString& Text) {
     const std::optional<std::int64_t> bits = TryStrToInt64(TrimControl(Text));
@@ -43,11 +44,14 @@ std::optional<double> DecodeUpdateTime(const QString& Text) {
     return std::bit_cast<double>(*bits);
 }
 
-bool IsUsableDateTime(double Value) { return std::isfinite(Value) && Value >= FirstDay && Value < AfterLastDay; }
+bool IsUsableDateTime(double Value) {
+    return std::isfinite(Value) && Value >= FirstDay && Value < AfterLastDay;
+}
 
 std::int64_t DateTimeToMilliseconds(double Value) {
     const double days = std::trunc(Value);
-    const auto time = static_cast<std::int64_t>(std::llround(std::fabs(Value - days) * static_cast<double>(MsPerDay)));
+    const auto time =
+        static_cast<std::int64_t>(std::llround(std::fabs(Value - days) * static_cast<double>(MsPerDay)));
     return static_cast<std::int64_t>(days) * MsPerDay + time;
 }
 
@@ -63,7 +67,9 @@ bool IsUpdateCheckDue(double NextUpdateCheck, double Now) {
     return DateTimeToMilliseconds(NextUpdateCheck) <= DateTimeToMilliseconds(Now);
 }
 
-double OneDayLater(double Now) { return MillisecondsToDateTime(DateTimeToMilliseconds(Now) + MsPerDay); }
+double OneDayLater(double Now) {
+    return MillisecondsToDateTime(DateTimeToMilliseconds(Now) + MsPerDay);
+}
 
 TUpdateTimeFile UpdateTimeFileAt(QString Path) {
     return TUpdateTimeFile{
@@ -84,10 +90,11 @@ void TUpdateSchedule::ReadNextUpdateCheck(const QString& Path) {
         try {
             text = FFile.Read(Path);
         } catch (const std::exception& e) {
-            ShowErrorDialog(FPrompt,
-                            QStringLiteral("Couldn't read next check-for-updates time from file \"%s\". Will check "
-                                           "for updates right now."),
-                            {Path}, e, {TDialogButton::Close});
+            ShowErrorDialog(
+                FPrompt,
+                QStringLiteral("Couldn't read next check-for-updates time from file \"%s\". Will check "
+                               "for updates right now."),
+                {Path}, e, {TDialogButton::Close});
         }
     }
     const std::optional<double> stored = DecodeUpdateTime(text);
@@ -106,10 +113,11 @@ void TUpdateSchedule::Tick() {
     try {
         FFile.Write(path, EncodeUpdateTime(FNextUpdateCheck));
     } catch (const std::exception& e) {
-        ShowErrorDialog(FPrompt,
-                        QStringLiteral("Couldn't write next check-for-updates time to file \"%s\". Please check if "
-                                       "Tallyvox is allowed to write to the application folder."),
-                        {path}, e, {TDialogButton::Close});
+        ShowErrorDialog(
+            FPrompt,
+            QStringLiteral("Couldn't write next check-for-updates time to file \"%s\". Please check if "
+                           "Tallyvox is allowed to write to the application folder."),
+            {path}, e, {TDialogButton::Close});
     }
     FStartCheck();
 }

@@ -4,7 +4,6 @@
 #include "Prompt.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -45,7 +44,8 @@ TUpdateTimeFile UpdateTimeFileAt(QString Path);
 // The daily rhythm of the update check, kept across runs in "upd". Main thread only.
 class TUpdateSchedule final {
 public:
-    TUpdateSchedule(IPrompt& Prompt, const IClock& Clock, TUpdateTimeFile File, std::function<void()> StartCheck);
+    TUpdateSchedule(IPrompt& Prompt, const IClock& Clock, TUpdateTimeFile File,
+                    std::function<void()> StartCheck);
 
     // One tick: reads "upd" once per run, and when a check is due moves the next one a day
     // ahead, stores it and only then starts the check. File errors are shown with a Close button.

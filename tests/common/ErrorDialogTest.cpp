@@ -4,15 +4,14 @@
 #include "FakePrompt.h"
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace {
 using B = TDialogButton;
 
 TEST(ErrorDialogTest, TextFillsPlaceholdersAndNamesTheUnderlyingError) {
-    EXPECT_EQ(ErrorDialogText(QStringLiteral("Cannot save %s to %s"), {QStringLiteral("a"), QStringLiteral("b")},
-                              QStringLiteral("Disk full")),
+    EXPECT_EQ(ErrorDialogText(QStringLiteral("Cannot save %s to %s"),
+                              {QStringLiteral("a"), QStringLiteral("b")}, QStringLiteral("Disk full")),
               QStringLiteral("Cannot save a to b\r\nUnderlying error: Disk full"));
     // Placeholders beyond the arguments stay; "%s" inside an argument or the error is literal.
     EXPECT_EQ(ErrorDialogText(QStringLiteral("%s and %s"), {QStringLiteral("%s")}, QStringLiteral("100%s")),
@@ -37,12 +36,18 @@ TEST_P(ShowErrorDialogTest, ButtonsInFixedOrderWithTheirDefault) {
     const EFileError error(QStringLiteral("Stream write error"));
     int result = mrNone;
     switch (c.Given.size()) {
-    case 1: result = ShowErrorDialog(prompt, QStringLiteral("Msg"), {}, error, {c.Given[0]}); break;
-    case 2: result = ShowErrorDialog(prompt, QStringLiteral("Msg"), {}, error, {c.Given[0], c.Given[1]}); break;
-    case 3:
-        result = ShowErrorDialog(prompt, QStringLiteral("Msg"), {}, error, {c.Given[0], c.Given[1], c.Given[2]});
+    case 1:
+        result = ShowErrorDialog(prompt, QStringLiteral("Msg"), {}, error, {c.Given[0]});
         break;
-    default: FAIL() << "unsupported case";
+    case 2:
+        result = ShowErrorDialog(prompt, QStringLiteral("Msg"), {}, error, {c.Given[0], c.Given[1]});
+        break;
+    case 3:
+        result =
+            ShowErrorDialog(prompt, QStringLiteral("Msg"), {}, error, {c.Given[0], c.Given[1], c.Given[2]});
+        break;
+    default:
+        FAIL() << "unsupported case";
     }
     EXPECT_EQ(result, mrRetry) << c.Name;
     ASSERT_EQ(prompt.MessageRequests.size(), 1u) << c.Name;
@@ -57,8 +62,10 @@ TEST_P(ShowErrorDialogTest, ButtonsInFixedOrderWithTheirDefault) {
 INSTANTIATE_TEST_SUITE_P(
     Buttons, ShowErrorDialogTest,
     ::testing::Values(TButtonsCase{"ok", {B::OK}, {B::OK}, B::OK},
-                      TButtonsCase{"abort retry cancel", {B::Retry, B::Cancel, B::Abort},
-                                   {B::Cancel, B::Abort, B::Retry}, B::Retry},
+                      TButtonsCase{"abort retry cancel",
+                                   {B::Retry, B::Cancel, B::Abort},
+                                   {B::Cancel, B::Abort, B::Retry},
+                                   B::Retry},
                       TButtonsCase{"yes no", {B::No, B::Yes}, {B::Yes, B::No}, B::Yes},
                       TButtonsCase{"ok beats yes", {B::Yes, B::OK}, {B::Yes, B::OK}, B::OK},
                       TButtonsCase{"duplicates", {B::Cancel, B::Cancel}, {B::Cancel}, std::nullopt},

@@ -12,7 +12,8 @@ struct TPadCase {
 class PadLeftTest : public ::testing::TestWithParam<TPadCase> {};
 
 TEST_P(PadLeftTest, FillsOnTheLeftOnlyWhenShorter) {
-    EXPECT_EQ(PadLeft(QString::fromUtf8(GetParam().In), u'0', GetParam().Width), QString::fromUtf8(GetParam().Out));
+    EXPECT_EQ(PadLeft(QString::fromUtf8(GetParam().In), u'0', GetParam().Width),
+              QString::fromUtf8(GetParam().Out));
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, PadLeftTest,
@@ -47,8 +48,9 @@ TEST_P(SplitVersionTextTest, SplitsAtEveryDot) {
 INSTANTIATE_TEST_SUITE_P(
     Texts, SplitVersionTextTest,
     ::testing::Values(TSplitCase{"", {}}, TSplitCase{"2", {QStringLiteral("2")}},
-                      TSplitCase{"2.5.2.24", {QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("2"),
-                                              QStringLiteral("24")}},
+                      TSplitCase{"2.5.2.24",
+                                 {QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("2"),
+                                  QStringLiteral("24")}},
                       TSplitCase{"2.5.", {QStringLiteral("2"), QStringLiteral("5")}},
                       TSplitCase{"a..b", {QStringLiteral("a"), QString(), QStringLiteral("b")}},
                       TSplitCase{".", {QString()}}, TSplitCase{".x", {QString(), QStringLiteral("x")}}));
@@ -80,7 +82,9 @@ struct TTrimCase {
 
 class TrimControlTest : public ::testing::TestWithParam<TTrimCase> {};
 
-TEST_P(TrimControlTest, RemovesBlanksAndControlsAtBothEnds) { EXPECT_EQ(TrimControl(GetParam().In), GetParam().Out); }
+TEST_P(TrimControlTest, RemovesBlanksAndControlsAtBothEnds) {
+    EXPECT_EQ(TrimControl(GetParam().In), GetParam().Out);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, TrimControlTest,

@@ -3,7 +3,6 @@
 #include "Errors.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <typeinfo>
 
@@ -28,9 +27,11 @@ INSTANTIATE_TEST_SUITE_P(
     Components, BuildComponentsTest,
     ::testing::Values(TComponentsCase{0, 0, 0, false, "0:00"}, TComponentsCase{0, 0, 0, true, "0:00:00"},
                       TComponentsCase{0, 5, 7, false, "5:07"}, TComponentsCase{1, 2, 3, false, "1:02:03"},
-                      TComponentsCase{123, 4, 5, false, "123:04:05"}, TComponentsCase{0, 75, 3, false, "75:03"},
-                      TComponentsCase{0, 59, 59, false, "59:59"}, TComponentsCase{0, -1, -5, false, "-1:-05"},
-                      TComponentsCase{-1, 0, 0, false, "-1:00:00"}, TComponentsCase{0, 0, 100, false, "0:100"},
+                      TComponentsCase{123, 4, 5, false, "123:04:05"},
+                      TComponentsCase{0, 75, 3, false, "75:03"}, TComponentsCase{0, 59, 59, false, "59:59"},
+                      TComponentsCase{0, -1, -5, false, "-1:-05"},
+                      TComponentsCase{-1, 0, 0, false, "-1:00:00"},
+                      TComponentsCase{0, 0, 100, false, "0:100"},
                       TComponentsCase{1193, 2, 47, false, "1193:02:47"},
                       TComponentsCase{Max32, Max32, Max32, false, "2147483647:2147483647:2147483647"},
                       TComponentsCase{0, Min32, Min32, false, "-2147483648:-2147483648"}));
@@ -44,17 +45,19 @@ struct TSecondsCase {
 class BuildSecondsTest : public ::testing::TestWithParam<TSecondsCase> {};
 
 TEST_P(BuildSecondsTest, SplitsTruncatingTowardZero) {
-    EXPECT_EQ(TTaskDuration::Build(GetParam().Seconds, GetParam().ForceHours), QString::fromLatin1(GetParam().Text))
+    EXPECT_EQ(TTaskDuration::Build(GetParam().Seconds, GetParam().ForceHours),
+              QString::fromLatin1(GetParam().Text))
         << GetParam().Seconds;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Seconds, BuildSecondsTest,
-    ::testing::Values(TSecondsCase{0, false, "0:00"}, TSecondsCase{59, false, "0:59"}, TSecondsCase{60, false, "1:00"},
-                      TSecondsCase{600, true, "0:10:00"}, TSecondsCase{3599, false, "59:59"},
-                      TSecondsCase{3600, false, "1:00:00"}, TSecondsCase{3661, true, "1:01:01"},
-                      TSecondsCase{-65, false, "-1:-05"}, TSecondsCase{-3600, false, "-1:00:00"},
-                      TSecondsCase{Max32, false, "596523:14:07"}, TSecondsCase{Min32, false, "-596523:-14:-08"}));
+    ::testing::Values(TSecondsCase{0, false, "0:00"}, TSecondsCase{59, false, "0:59"},
+                      TSecondsCase{60, false, "1:00"}, TSecondsCase{600, true, "0:10:00"},
+                      TSecondsCase{3599, false, "59:59"}, TSecondsCase{3600, false, "1:00:00"},
+                      TSecondsCase{3661, true, "1:01:01"}, TSecondsCase{-65, false, "-1:-05"},
+                      TSecondsCase{-3600, false, "-1:00:00"}, TSecondsCase{Max32, false, "596523:14:07"},
+                      TSecondsCase{Min32, false, "-596523:-14:-08"}));
 
 struct TParseCase {
     const char* Text;
@@ -64,7 +67,8 @@ struct TParseCase {
 class ParseTest : public ::testing::TestWithParam<TParseCase> {};
 
 TEST_P(ParseTest, WeighsThePartsFromTheLeft) {
-    EXPECT_EQ(TTaskDuration::Parse(QString::fromUtf8(GetParam().Text)), GetParam().Seconds) << GetParam().Text;
+    EXPECT_EQ(TTaskDuration::Parse(QString::fromUtf8(GetParam().Text)), GetParam().Seconds)
+        << GetParam().Text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,8 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TParseCase{"0:99:99", 6039}, TParseCase{"-1:30", -1800}, TParseCase{" 7", 25200},
                       TParseCase{"5", 18000}, TParseCase{"10:00", 36000}, TParseCase{"0:0:59", 59},
                       TParseCase{"0:1:0", 60}, TParseCase{"0:0:60", 60}, TParseCase{"0:59:60", 3600},
-                      TParseCase{"+1:+1:+1", 3661}, TParseCase{"007:000:009", 25209}, TParseCase{"$A:x1:0x2", 36062},
-                      TParseCase{"0:0:2147483647", 2147483647}, TParseCase{"0:0:-2147483648", -2147483647 - 1},
+                      TParseCase{"+1:+1:+1", 3661}, TParseCase{"007:000:009", 25209},
+                      TParseCase{"$A:x1:0x2", 36062}, TParseCase{"0:0:2147483647", 2147483647},
+                      TParseCase{"0:0:-2147483648", -2147483647 - 1},
                       TParseCase{"596523:14:07", 2147483647}));
 
 struct TParseErrorCase {
@@ -131,18 +136,19 @@ TEST_P(StrToIntTest, FollowsThePlatformRule) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, StrToIntTest,
-    ::testing::Values(
-        TIntCase{"0", true, 0}, TIntCase{"42", true, 42}, TIntCase{"-42", true, -42}, TIntCase{"+42", true, 42},
-        TIntCase{"   5", true, 5}, TIntCase{"007", true, 7}, TIntCase{"2147483647", true, 2147483647},
-        TIntCase{"-2147483648", true, -2147483647 - 1}, TIntCase{"2147483648", false, 0},
-        TIntCase{"-2147483649", false, 0}, TIntCase{"99999999999999999999", false, 0},
-        TIntCase{"$FF", true, 255}, TIntCase{"xff", true, 255}, TIntCase{"Xff", true, 255},
-        TIntCase{"0x1A", true, 26}, TIntCase{"0X1a", true, 26}, TIntCase{"-$10", true, -16},
-        TIntCase{"$FFFFFFFF", true, -1}, TIntCase{"$80000000", true, -2147483647 - 1},
-        TIntCase{"$000000001", true, 1}, TIntCase{"$100000000", false, 0}, TIntCase{"$", false, 0},
-        TIntCase{"0x", false, 0}, TIntCase{"", false, 0}, TIntCase{" ", false, 0}, TIntCase{"-", false, 0},
-        TIntCase{"+-1", false, 0}, TIntCase{"1 ", false, 0}, TIntCase{"\t1", false, 0}, TIntCase{"1a", false, 0},
-        TIntCase{"$G", false, 0}, TIntCase{"1e3", false, 0}, TIntCase{"\xd9\xa3", false, 0}));
+    ::testing::Values(TIntCase{"0", true, 0}, TIntCase{"42", true, 42}, TIntCase{"-42", true, -42},
+                      TIntCase{"+42", true, 42}, TIntCase{"   5", true, 5}, TIntCase{"007", true, 7},
+                      TIntCase{"2147483647", true, 2147483647},
+                      TIntCase{"-2147483648", true, -2147483647 - 1}, TIntCase{"2147483648", false, 0},
+                      TIntCase{"-2147483649", false, 0}, TIntCase{"99999999999999999999", false, 0},
+                      TIntCase{"$FF", true, 255}, TIntCase{"xff", true, 255}, TIntCase{"Xff", true, 255},
+                      TIntCase{"0x1A", true, 26}, TIntCase{"0X1a", true, 26}, TIntCase{"-$10", true, -16},
+                      TIntCase{"$FFFFFFFF", true, -1}, TIntCase{"$80000000", true, -2147483647 - 1},
+                      TIntCase{"$000000001", true, 1}, TIntCase{"$100000000", false, 0},
+                      TIntCase{"$", false, 0}, TIntCase{"0x", false, 0}, TIntCase{"", false, 0},
+                      TIntCase{" ", false, 0}, TIntCase{"-", false, 0}, TIntCase{"+-1", false, 0},
+                      TIntCase{"1 ", false, 0}, TIntCase{"\t1", false, 0}, TIntCase{"1a", false, 0},
+                      TIntCase{"$G", false, 0}, TIntCase{"1e3", false, 0}, TIntCase{"\xd9\xa3", false, 0}));
 
 TEST(StrToIntTest, FailureQuotesTheText) {
     try {

@@ -73,28 +73,37 @@ TEST_P(SetActiveTaskTest, FollowsTheStateTable) {
 
 const char* const Idle = "(idle) - Tallyvox";
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SetActiveTaskTest,
-    ::testing::Values(
-        TSwitchCase{"fresh, none", TState::Fresh, TRef::None, false, TRef::None, TRef::None, 0, "Tallyvox", 0},
-        TSwitchCase{"fresh, none, forced", TState::Fresh, TRef::None, true, TRef::None, TRef::None, 0, Idle, 1},
-        TSwitchCase{"fresh, A", TState::Fresh, TRef::A, false, TRef::A, TRef::None, 0, "A - Tallyvox", 1},
-        TSwitchCase{"fresh, A, forced", TState::Fresh, TRef::A, true, TRef::A, TRef::None, 0, "A - Tallyvox", 1},
-        TSwitchCase{"running, none", TState::RunningA, TRef::None, false, TRef::None, TRef::A, 5000, Idle, 1},
-        TSwitchCase{"running, same", TState::RunningA, TRef::A, false, TRef::A, TRef::None, 0, "A - Tallyvox", 0},
-        TSwitchCase{"running, same, forced", TState::RunningA, TRef::A, true, TRef::A, TRef::A, 5000, "A - Tallyvox",
-                    1},
-        TSwitchCase{"running, other", TState::RunningA, TRef::B, false, TRef::B, TRef::A, 5000, "B - Tallyvox", 1},
-        TSwitchCase{"running last B, none", TState::RunningALastB, TRef::None, false, TRef::None, TRef::A, 5000, Idle,
-                    1},
-        TSwitchCase{"running last B, same", TState::RunningALastB, TRef::A, false, TRef::A, TRef::B, 0,
-                    "A - Tallyvox", 0},
-        TSwitchCase{"running last B, B", TState::RunningALastB, TRef::B, false, TRef::B, TRef::A, 5000,
-                    "B - Tallyvox", 1},
-        TSwitchCase{"paused, none", TState::PausedA, TRef::None, false, TRef::None, TRef::A, 0, Idle, 0},
-        TSwitchCase{"paused, none, forced", TState::PausedA, TRef::None, true, TRef::None, TRef::None, 0, Idle, 1},
-        TSwitchCase{"paused, resume", TState::PausedA, TRef::A, false, TRef::A, TRef::None, 0, "A - Tallyvox", 1},
-        TSwitchCase{"paused, other", TState::PausedA, TRef::B, false, TRef::B, TRef::None, 0, "B - Tallyvox", 1}));
+INSTANTIATE_TEST_SUITE_P(Table, SetActiveTaskTest,
+                         ::testing::Values(TSwitchCase{"fresh, none", TState::Fresh, TRef::None, false,
+                                                       TRef::None, TRef::None, 0, "Tallyvox", 0},
+                                           TSwitchCase{"fresh, none, forced", TState::Fresh, TRef::None, true,
+                                                       TRef::None, TRef::None, 0, Idle, 1},
+                                           TSwitchCase{"fresh, A", TState::Fresh, TRef::A, false, TRef::A,
+                                                       TRef::None, 0, "A - Tallyvox", 1},
+                                           TSwitchCase{"fresh, A, forced", TState::Fresh, TRef::A, true,
+                                                       TRef::A, TRef::None, 0, "A - Tallyvox", 1},
+                                           TSwitchCase{"running, none", TState::RunningA, TRef::None, false,
+                                                       TRef::None, TRef::A, 5000, Idle, 1},
+                                           TSwitchCase{"running, same", TState::RunningA, TRef::A, false,
+                                                       TRef::A, TRef::None, 0, "A - Tallyvox", 0},
+                                           TSwitchCase{"running, same, forced", TState::RunningA, TRef::A,
+                                                       true, TRef::A, TRef::A, 5000, "A - Tallyvox", 1},
+                                           TSwitchCase{"running, other", TState::RunningA, TRef::B, false,
+                                                       TRef::B, TRef::A, 5000, "B - Tallyvox", 1},
+                                           TSwitchCase{"running last B, none", TState::RunningALastB,
+                                                       TRef::None, false, TRef::None, TRef::A, 5000, Idle, 1},
+                                           TSwitchCase{"running last B, same", TState::RunningALastB, TRef::A,
+                                                       false, TRef::A, TRef::B, 0, "A - Tallyvox", 0},
+                                           TSwitchCase{"running last B, B", TState::RunningALastB, TRef::B,
+                                                       false, TRef::B, TRef::A, 5000, "B - Tallyvox", 1},
+                                           TSwitchCase{"paused, none", TState::PausedA, TRef::None, false,
+                                                       TRef::None, TRef::A, 0, Idle, 0},
+                                           TSwitchCase{"paused, none, forced", TState::PausedA, TRef::None,
+                                                       true, TRef::None, TRef::None, 0, Idle, 1},
+                                           TSwitchCase{"paused, resume", TState::PausedA, TRef::A, false,
+                                                       TRef::A, TRef::None, 0, "A - Tallyvox", 1},
+                                           TSwitchCase{"paused, other", TState::PausedA, TRef::B, false,
+                                                       TRef::B, TRef::None, 0, "B - Tallyvox", 1}));
 
 class TaskTrackerTest : public TrackerFixture, public ::testing::Test {};
 
@@ -225,7 +234,9 @@ struct TCaptionCase {
 
 class SanitizeCaptionTest : public ::testing::TestWithParam<TCaptionCase> {};
 
-TEST_P(SanitizeCaptionTest, LineBreaksBecomeBlanks) { EXPECT_EQ(SanitizeCaption(GetParam().In), GetParam().Out); }
+TEST_P(SanitizeCaptionTest, LineBreaksBecomeBlanks) {
+    EXPECT_EQ(SanitizeCaption(GetParam().In), GetParam().Out);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Captions, SanitizeCaptionTest,

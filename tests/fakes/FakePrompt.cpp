@@ -1,7 +1,7 @@
 #include "FakePrompt.h"
 
-std::optional<QString> TFakePrompt::InputBox(const QString& Caption, const QString& Prompt, const QString& Default,
-                                             int MaxLength) {
+std::optional<QString> TFakePrompt::InputBox(const QString& Caption, const QString& Prompt,
+                                             const QString& Default, int MaxLength) {
     InputRequests.push_back({Caption, Prompt, Default, MaxLength});
     if (InputAnswers.empty())
         return std::nullopt;

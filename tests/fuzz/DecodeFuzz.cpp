@@ -1,10 +1,9 @@
 // Marker and task files are decoded by their byte-order mark or the code page; any bytes
 // decode to some text without crashing.
+#include "Errors.h"
 #include "Files.h"
 #include "FuzzInput.h"
 #include "TaskFile.h"
-
-#include "Errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     const QByteArray bytes = FuzzBytes(Data, Size);

@@ -3,9 +3,9 @@
 // run reaches millions of inputs.
 #include "Errors.h"
 #include "FuzzInput.h"
+#include "SystemTickCounter.h"
 #include "TaskFile.h"
 #include "TaskTracker.h"
-#include "SystemTickCounter.h"
 
 #include <cstdlib>
 
@@ -14,7 +14,8 @@ bool SameRows(const TTaskTracker& A, const TTaskTracker& B) {
     if (A.Count() != B.Count())
         return false;
     for (int i = 0; i < A.Count(); ++i) {
-        if (A.Row(i).Caption() != B.Row(i).Caption() || A.Row(i).Clock().ElapsedMs != B.Row(i).Clock().ElapsedMs)
+        if (A.Row(i).Caption() != B.Row(i).Caption() ||
+            A.Row(i).Clock().ElapsedMs != B.Row(i).Clock().ElapsedMs)
             return false;
     }
     return true;

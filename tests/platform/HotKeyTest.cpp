@@ -1,7 +1,6 @@
 #include "HotKey.h"
 
 #include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
 // The tests run on the offscreen platform, where no key can be grabbed: the silent backend.

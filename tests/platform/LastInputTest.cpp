@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QtGlobal>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -32,14 +31,16 @@ TEST(LastInputTest, WaylandSessionIsRecognised) {
         const char* WaylandDisplay;
         bool Wayland;
     };
-    for (const TCase& c : {TCase{"wayland", nullptr, true}, TCase{"x11", "wayland-0", true},
-                           TCase{"x11", nullptr, false}, TCase{"", "", false}, TCase{"Wayland", nullptr, true}}) {
+    for (const TCase& c :
+         {TCase{"wayland", nullptr, true}, TCase{"x11", "wayland-0", true}, TCase{"x11", nullptr, false},
+          TCase{"", "", false}, TCase{"Wayland", nullptr, true}}) {
         qputenv("XDG_SESSION_TYPE", QByteArray(c.SessionType));
         if (c.WaylandDisplay)
             qputenv("WAYLAND_DISPLAY", QByteArray(c.WaylandDisplay));
         else
             qunsetenv("WAYLAND_DISPLAY");
-        EXPECT_EQ(IsWaylandSession(), c.Wayland) << c.SessionType << " / " << (c.WaylandDisplay ? c.WaylandDisplay : "-");
+        EXPECT_EQ(IsWaylandSession(), c.Wayland)
+            << c.SessionType << " / " << (c.WaylandDisplay ? c.WaylandDisplay : "-");
     }
     qunsetenv("WAYLAND_DISPLAY");
     qunsetenv("XDG_SESSION_TYPE");

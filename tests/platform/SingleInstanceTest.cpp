@@ -7,20 +7,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <gtest/gtest.h>
 #include <stdexcept>
-#include <vector>
-
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -71,22 +68,25 @@ TEST_P(PrivateFolderTest, AcceptsOnlyAPrivateRealFolderOfOurs) {
         ASSERT_TRUE(QFile(folder).open(QIODevice::WriteOnly));
         break;
     }
-    EXPECT_EQ(EnsurePrivateFolder(GetParam().Kind == TFolder::EmptyPath ? QString() : folder), GetParam().Accepted);
+    EXPECT_EQ(EnsurePrivateFolder(GetParam().Kind == TFolder::EmptyPath ? QString() : folder),
+              GetParam().Accepted);
     if (GetParam().Kind == TFolder::Missing) {
         EXPECT_EQ(ModeOf(folder), 0700u); // created private
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, PrivateFolderTest,
-                         ::testing::Values(TFolderCase{TFolder::Missing, true}, TFolderCase{TFolder::Private, true},
-                                           TFolderCase{TFolder::OpenToGroup, false}, TFolderCase{TFolder::OpenToAll, false},
-                                           TFolderCase{TFolder::LinkToPrivate, false},
-                                           TFolderCase{TFolder::RegularFile, false}, TFolderCase{TFolder::EmptyPath, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, PrivateFolderTest,
+    ::testing::Values(TFolderCase{TFolder::Missing, true}, TFolderCase{TFolder::Private, true},
+                      TFolderCase{TFolder::OpenToGroup, false}, TFolderCase{TFolder::OpenToAll, false},
+                      TFolderCase{TFolder::LinkToPrivate, false}, TFolderCase{TFolder::RegularFile, false},
+                      TFolderCase{TFolder::EmptyPath, false}));
 
 // Sets an environment variable for one test and puts the old value back.
 class TEnvOverride final {
 public:
-    TEnvOverride(const char* Name, const QString& Value) : FName(Name), FHad(qEnvironmentVariableIsSet(Name)), FOld(qgetenv(Name)) {
+    TEnvOverride(const char* Name, const QString& Value)
+        : FName(Name), FHad(qEnvironmentVariableIsSet(Name)), FOld(qgetenv(Name)) {
         qputenv(Name, QFile::encodeName(Value));
     }
     ~TEnvOverride() {
@@ -115,7 +115,10 @@ TEST(InstanceRuntimeFolderTest, FallsBackToAPrivateFolderInTheUsersCache) {
     TEnvOverride cacheHome("XDG_CACHE_HOME", cache.Path());
     TEnvOverride temp("TMPDIR", tmp.Path());
     // Another user's folder in the shared temporary folder does not matter.
-    ASSERT_EQ(::mkdir(QFile::encodeName(tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid())).constData(), 0777), 0);
+    ASSERT_EQ(
+        ::mkdir(QFile::encodeName(tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid())).constData(),
+                0777),
+        0);
     const QString expected = cache.Path() + QStringLiteral("/tallyvox");
     EXPECT_EQ(InstanceRuntimeFolder(), expected);
     EXPECT_EQ(ModeOf(expected), 0700u);
@@ -126,7 +129,8 @@ TEST(InstanceRuntimeFolderTest, IsEmptyWhenNoFallbackIsOurs) {
     const QString fallback = tmp.Path() + QStringLiteral("/tallyvox-%1").arg(::geteuid());
     ASSERT_EQ(::mkdir(QFile::encodeName(fallback).constData(), 0777), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(fallback).constData(), 0777), 0);
-    ASSERT_TRUE(QFile(tmp.File(QStringLiteral("tallyvox"))).open(QIODevice::WriteOnly)); // a file, not a folder
+    ASSERT_TRUE(
+        QFile(tmp.File(QStringLiteral("tallyvox"))).open(QIODevice::WriteOnly)); // a file, not a folder
     TEnvOverride xdg("XDG_RUNTIME_DIR", tmp.File(QStringLiteral("missing")));
     TEnvOverride cacheHome("XDG_CACHE_HOME", tmp.Path());
     TEnvOverride temp("TMPDIR", tmp.Path());
@@ -177,7 +181,8 @@ TEST(InstanceLockTest, FailsWithoutAUsableFile) {
     EXPECT_FALSE(TInstanceLock::Create(QString(), Name));
     EXPECT_FALSE(TInstanceLock::Create(dir.File(QStringLiteral("missing")), Name));
     // A link planted in place of the lock file is never followed.
-    ASSERT_EQ(::symlink("elsewhere", QFile::encodeName(dir.File(Name + QStringLiteral(".lock"))).constData()), 0);
+    ASSERT_EQ(::symlink("elsewhere", QFile::encodeName(dir.File(Name + QStringLiteral(".lock"))).constData()),
+              0);
     EXPECT_FALSE(TInstanceLock::Create(dir.Path(), Name));
     EXPECT_FALSE(QFileInfo::exists(dir.File(QStringLiteral("elsewhere"))));
 }
@@ -236,7 +241,8 @@ TEST_F(InstanceChannelTest, ForeignMessageIsRefusedWithoutRunningTheHandler) {
 
 TEST_F(InstanceChannelTest, NobodyListeningFailsWithinTheBound) {
     EXPECT_FALSE(SendInstanceMessage(Path(), Name, 200ms));
-    EXPECT_FALSE(SendInstanceMessage(FDir.File(QString(200, u'n')), Name, 50ms)); // too long for a socket name
+    EXPECT_FALSE(
+        SendInstanceMessage(FDir.File(QString(200, u'n')), Name, 50ms)); // too long for a socket name
 }
 
 TEST_F(InstanceChannelTest, DeadSocketFileIsReplaced) {
@@ -346,7 +352,8 @@ TEST_F(InstanceChannelTest, CommandRequestsGetTheHandlersAnswerAndPlainStartsSta
     });
     ASSERT_TRUE(server.Listen());
     using TState = TInstanceReply::TState;
-    TInstanceReply reply = RequestWhileServing(Path(), InstanceCommandMessage(Name, QStringLiteral("status")));
+    TInstanceReply reply =
+        RequestWhileServing(Path(), InstanceCommandMessage(Name, QStringLiteral("status")));
     EXPECT_EQ(reply.State, TState::Answered);
     EXPECT_EQ(reply.Text, QByteArray("5\t0:00\tA\tB"));
     reply = RequestWhileServing(Path(), InstanceCommandMessage(Name, QStringLiteral("show")));
@@ -358,7 +365,8 @@ TEST_F(InstanceChannelTest, CommandRequestsGetTheHandlersAnswerAndPlainStartsSta
                                    InstanceCommandMessage(Name, QStringLiteral("a b")),
                                    InstanceCommandMessage(Name, QString()), QStringLiteral("Other show")})
         EXPECT_EQ(RequestWhileServing(Path(), message).State, TState::NoAnswer) << message.toStdString();
-    EXPECT_EQ(commands, (QStringList{QStringLiteral("status"), QStringLiteral("show"), QStringLiteral("exit")}));
+    EXPECT_EQ(commands,
+              (QStringList{QStringLiteral("status"), QStringLiteral("show"), QStringLiteral("exit")}));
     // A plain second start, of this build or an older one, gets exactly "ok\n".
     EXPECT_TRUE(SendWhileServing(Path(), Name, 3000ms));
     reply = RequestWhileServing(Path(), Name);

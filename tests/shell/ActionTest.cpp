@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QMenu>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,7 +47,8 @@ TEST(Action, LinkedItemsFollowCaptionEnabledAndShortcutUntilSetApart) {
     QMenu menu;
     QAction* first = menu.addAction(QString());
     QAction* second = menu.addAction(QString());
-    TAction action(QStringLiteral("AppToggleVisibility"), QStringLiteral("Hide"), QKeySequence(Qt::Key_Escape));
+    TAction action(QStringLiteral("AppToggleVisibility"), QStringLiteral("Hide"),
+                   QKeySequence(Qt::Key_Escape));
     action.Link(first);
     action.Link(second);
     EXPECT_EQ(first->text(), QStringLiteral("Hide\tEsc"));
@@ -58,11 +58,13 @@ TEST(Action, LinkedItemsFollowCaptionEnabledAndShortcutUntilSetApart) {
     EXPECT_EQ(second->text(), QStringLiteral("Show")) << "a caption change keeps the item's own shortcut";
     action.SetShortCut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space));
     EXPECT_EQ(first->text(), QStringLiteral("Show\tShift+Ctrl+Space"));
-    EXPECT_EQ(second->text(), QStringLiteral("Show\tShift+Ctrl+Space")) << "a new action shortcut reaches every item";
+    EXPECT_EQ(second->text(), QStringLiteral("Show\tShift+Ctrl+Space"))
+        << "a new action shortcut reaches every item";
     action.SetEnabled(false);
     EXPECT_FALSE(first->isEnabled());
     EXPECT_FALSE(second->isEnabled());
-    EXPECT_TRUE(first->shortcut().isEmpty()) << "keys go through the window's filter, never Qt's shortcut map";
+    EXPECT_TRUE(first->shortcut().isEmpty())
+        << "keys go through the window's filter, never Qt's shortcut map";
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QtGlobal>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,7 +24,8 @@ TEST_P(StartHiddenTest, OnlyTheValueOneStartsHidden) {
     EXPECT_EQ(StartHidden(), GetParam().Hidden) << (GetParam().Value ? GetParam().Value : "(unset)");
 }
 
-const THiddenCase Cases[] = {{"1", true}, {nullptr, false}, {"", false}, {"0", false}, {"yes", false}, {" 1", false}};
+const THiddenCase Cases[] = {{"1", true},  {nullptr, false}, {"", false},
+                             {"0", false}, {"yes", false},   {" 1", false}};
 INSTANTIATE_TEST_SUITE_P(Values, StartHiddenTest, ::testing::ValuesIn(Cases));
 
 } // namespace

@@ -5,10 +5,8 @@
 #include "HotKey.h"
 
 #include <QStandardPaths>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {
@@ -16,7 +14,9 @@ struct TPrefixCase {
     const char* ExecutablePath;
     const char* Prefix;
 };
-void PrintTo(const TPrefixCase& Case, std::ostream* Out) { *Out << Case.ExecutablePath; }
+void PrintTo(const TPrefixCase& Case, std::ostream* Out) {
+    *Out << Case.ExecutablePath;
+}
 
 class AtomNamePrefixTest : public ::testing::TestWithParam<TPrefixCase> {
 protected:
@@ -28,18 +28,20 @@ TEST_P(AtomNamePrefixTest, IsTheFileNameWithoutExtensionThenUnderscore) {
     EXPECT_EQ(TGlobalHotKey::AtomNamePrefix(), QString::fromUtf8(GetParam().Prefix));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, AtomNamePrefixTest,
-                         ::testing::Values(TPrefixCase{"/usr/bin/tallyvox", "tallyvox_"},
-                                           TPrefixCase{"/opt/tally.vox.bin", "tally.vox_"},
-                                           TPrefixCase{"/opt/Tallyvox.exe", "Tallyvox_"},
-                                           TPrefixCase{"/opt/v1.2/tallyvox", "tallyvox_"}, // dots of folders do not count
-                                           TPrefixCase{"/opt/tallyvox.", "tallyvox_"},
-                                           TPrefixCase{"/opt/.tallyvox", "_"}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, AtomNamePrefixTest,
+    ::testing::Values(TPrefixCase{"/usr/bin/tallyvox", "tallyvox_"},
+                      TPrefixCase{"/opt/tally.vox.bin", "tally.vox_"},
+                      TPrefixCase{"/opt/Tallyvox.exe", "Tallyvox_"},
+                      TPrefixCase{"/opt/v1.2/tallyvox", "tallyvox_"}, // dots of folders do not count
+                      TPrefixCase{"/opt/tallyvox.", "tallyvox_"}, TPrefixCase{"/opt/.tallyvox", "_"}));
 
 TEST(GlobalHotKeyTest, AtomsAreNamedAfterTheExecutableAndDistinct) {
     SetExecutableFilePathForTesting(QStringLiteral("/opt/tally.vox.bin"));
-    const IGlobalHotKeyPtr bring = CreateGlobalHotKey(QStringLiteral("BringToFront"), nullptr, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
-    const IGlobalHotKeyPtr toggle = CreateGlobalHotKey(QStringLiteral("ToggleTracking"), nullptr, MOD_ALT | MOD_SHIFT, VK_SPACE);
+    const IGlobalHotKeyPtr bring =
+        CreateGlobalHotKey(QStringLiteral("BringToFront"), nullptr, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
+    const IGlobalHotKeyPtr toggle =
+        CreateGlobalHotKey(QStringLiteral("ToggleTracking"), nullptr, MOD_ALT | MOD_SHIFT, VK_SPACE);
     SetExecutableFilePathForTesting({});
     EXPECT_NE(bring->Atom(), 0);
     EXPECT_NE(toggle->Atom(), 0);
@@ -66,9 +68,10 @@ class TVirtualX final {
 public:
     TVirtualX() {
         FXvfb.setStandardErrorFile(QProcess::nullDevice());
-        FXvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                                             QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                             QStringLiteral("320x240x24")});
+        FXvfb.start(QStringLiteral("Xvfb"),
+                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                     QStringLiteral("320x240x24")});
         if (!FXvfb.waitForStarted(5000))
             return;
         while (!FXvfb.canReadLine() && FXvfb.waitForReadyRead(10000)) {
@@ -96,7 +99,8 @@ public:
         QProcess xdotool;
         xdotool.setProcessEnvironment(Env());
         xdotool.start(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + Keys.split(u' '));
-        return xdotool.waitForFinished(10000) && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
+        return xdotool.waitForFinished(10000) && xdotool.exitStatus() == QProcess::NormalExit &&
+               xdotool.exitCode() == 0;
     }
 
 private:
@@ -153,7 +157,9 @@ struct TLockCase {
     const char* LockKeys; // pressed once before the hot key, turning the locks on
     unsigned StateBits;   // the X modifier bits the press then carries
 };
-void PrintTo(const TLockCase& Case, std::ostream* Out) { *Out << Case.LockKeys; }
+void PrintTo(const TLockCase& Case, std::ostream* Out) {
+    *Out << Case.LockKeys;
+}
 
 class XHotKeyLockTest : public XHotKeyTest, public ::testing::WithParamInterface<TLockCase> {};
 

@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
-
 #include <algorithm>
 
 // The helper program started as a real process, read line by line. Every wait is bounded so a
@@ -30,7 +29,8 @@ public:
             const qint64 left = deadline.remainingTime();
             if (left <= 0)
                 return {};
-            if (!FProcess.waitForReadyRead(static_cast<int>(left)) && FProcess.state() == QProcess::NotRunning)
+            if (!FProcess.waitForReadyRead(static_cast<int>(left)) &&
+                FProcess.state() == QProcess::NotRunning)
                 return FProcess.canReadLine() ? ReadLine(0) : QString();
         }
         return QString::fromUtf8(FProcess.readLine()).trimmed();

@@ -8,7 +8,6 @@
 #include "TempDir.h"
 
 #include <QFile>
-
 #include <gtest/gtest.h>
 
 namespace {

@@ -17,14 +17,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
-
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
-
-#include <X11/Xlib.h>
-#include <X11/keysym.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -95,7 +93,8 @@ public:
         const auto* event = static_cast<const xcb_generic_event_t*>(Message);
         if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
             char line[32];
-            std::snprintf(line, sizeof line, "state %x", static_cast<const xcb_key_press_event_t*>(Message)->state);
+            std::snprintf(line, sizeof line, "state %x",
+                          static_cast<const xcb_key_press_event_t*>(Message)->state);
             Say(line);
         }
         return false;
@@ -104,10 +103,11 @@ public:
 
 int RunHotKey() {
     QWidget window;
-    auto bring = std::make_shared<TGlobalHotKey>(QStringLiteral("BringToFront"), reinterpret_cast<quintptr>(&window),
-                                                 MOD_CONTROL | MOD_SHIFT, VK_SPACE);
-    auto toggle = std::make_shared<TGlobalHotKey>(QStringLiteral("ToggleTracking"),
-                                                  reinterpret_cast<quintptr>(&window), MOD_ALT | MOD_SHIFT, VK_SPACE);
+    auto bring =
+        std::make_shared<TGlobalHotKey>(QStringLiteral("BringToFront"), reinterpret_cast<quintptr>(&window),
+                                        MOD_CONTROL | MOD_SHIFT, VK_SPACE);
+    auto toggle = std::make_shared<TGlobalHotKey>(
+        QStringLiteral("ToggleTracking"), reinterpret_cast<quintptr>(&window), MOD_ALT | MOD_SHIFT, VK_SPACE);
     SetHotKeyHandler([](std::int32_t Id) { Say("hotkey " + std::to_string(Id)); });
     TStatePrinter printer;
     qApp->installNativeEventFilter(&printer);
@@ -135,8 +135,8 @@ int RunGrab() {
         return 2;
     const KeyCode code = XKeysymToKeycode(display, XK_space);
     for (const unsigned lock : {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
-        XGrabKey(display, code, ControlMask | ShiftMask | lock, XDefaultRootWindow(display), False, GrabModeAsync,
-                 GrabModeAsync);
+        XGrabKey(display, code, ControlMask | ShiftMask | lock, XDefaultRootWindow(display), False,
+                 GrabModeAsync, GrabModeAsync);
     XSync(display, False);
     Say("grabbed");
     for (;;) {

@@ -2,8 +2,6 @@
 
 #include "FakePrompt.h"
 #include "FakeTickCounter.h"
-#include "TempDir.h"
-
 #include "Files.h"
 #include "GlobalHotKey.h"
 #include "MainFormUnit.h"
@@ -11,13 +9,12 @@
 #include "TaskFile.h"
 #include "TaskListModel.h"
 #include "TaskListView.h"
+#include "TempDir.h"
 
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 // A main window over a private data folder, with a scripted prompt, a tick counter that
@@ -66,7 +63,8 @@ protected:
         QItemSelectionModel* selection = Form->ListView1->selectionModel();
         selection->clearSelection();
         for (int row : Rows)
-            selection->select(Form->Model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            selection->select(Form->Model().index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
         Form->ListView1->setFocus();
     }
 

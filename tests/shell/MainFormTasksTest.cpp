@@ -1,8 +1,7 @@
-#include "MainFormFixture.h"
-
 #include "ErrorDialog.h"
 #include "Errors.h"
 #include "Functions.h"
+#include "MainFormFixture.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -34,7 +33,8 @@ class UpdateRulesTest : public MainFormFixture, public ::testing::WithParamInter
 
 TEST_P(UpdateRulesTest, EnabledStatesAndCaptionFollowSelectionAndTracking) {
     const TRuleCase& c = GetParam();
-    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}, {QStringLiteral("B"), 0}, {QStringLiteral("C"), 0}});
+    TMainForm& form =
+        CreateFormWith({{QStringLiteral("A"), 0}, {QStringLiteral("B"), 0}, {QStringLiteral("C"), 0}});
     TTaskTracker& tracker = form.Tracker();
     if (c.Active >= 0)
         tracker.SetActiveTask(&tracker.Row(c.Active), false);
@@ -117,7 +117,8 @@ TEST_F(MainFormFixture, RenameChangesTheUpperSelectedRowOnly) {
 }
 
 TEST_F(MainFormFixture, AHugeCaptionIsShownByItsBeginningAndStoredWhole) {
-    const QString huge = QString(DisplayLimit - 1, u'x') + QStringLiteral("\U0001F600") + QString(10'000'000, u'y');
+    const QString huge =
+        QString(DisplayLimit - 1, u'x') + QStringLiteral("\U0001F600") + QString(10'000'000, u'y');
     TMainForm& form = CreateFormWith({{huge, 0}});
     form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
     const QString shown = form.Model().data(form.Model().index(0, 0)).toString();
@@ -203,7 +204,8 @@ TEST_F(MainFormFixture, ResetZeroesSelectedRowsAndTheActiveOneCountsOn) {
 }
 
 TEST_F(MainFormFixture, SelectAllMarksEveryRow) {
-    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}, {QStringLiteral("B"), 0}, {QStringLiteral("C"), 0}});
+    TMainForm& form =
+        CreateFormWith({{QStringLiteral("A"), 0}, {QStringLiteral("B"), 0}, {QStringLiteral("C"), 0}});
     Select({1});
     EXPECT_TRUE(form.ExecuteAction(form.TaskSelectAll));
     EXPECT_EQ(form.SelectedTasks().size(), 3u);
@@ -218,8 +220,8 @@ struct TCopyCase {
 class ClipboardCopyTest : public MainFormFixture, public ::testing::WithParamInterface<TCopyCase> {};
 
 TEST_P(ClipboardCopyTest, TextIsCaptionTabTimeWithLineBreaksExceptAfterTheLastRow) {
-    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 5000}, {QStringLiteral("B"), 130000},
-                                      {QStringLiteral("C"), 3600000}});
+    TMainForm& form = CreateFormWith(
+        {{QStringLiteral("A"), 5000}, {QStringLiteral("B"), 130000}, {QStringLiteral("C"), 3600000}});
     Select(GetParam().Selected);
     EXPECT_TRUE(form.ExecuteAction(form.ClipboardCopy));
     EXPECT_EQ(Clipboard, GetParam().Expected);
@@ -262,7 +264,8 @@ TEST_F(MainFormFixture, CutOfAllRowsEmptiesListAndFile) {
 
 TEST_F(MainFormFixture, CutWhoseCopyFailsRemovesNothing) {
     TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
-    Form->ClipboardCopy.SetOnExecute([](TAction&) { throw EAppError(QStringLiteral("Cannot open clipboard: busy")); });
+    Form->ClipboardCopy.SetOnExecute(
+        [](TAction&) { throw EAppError(QStringLiteral("Cannot open clipboard: busy")); });
     Select({0});
     form.ExecuteAction(form.ClipboardCut);
     EXPECT_EQ(form.Tracker().Count(), 1);

@@ -1,22 +1,20 @@
-#include "MainFormFixture.h"
-
 #include "ErrorDialog.h"
 #include "Errors.h"
 #include "GlobalHotKey.h"
 #include "HotKey.h"
+#include "MainFormFixture.h"
 #include "SafeFile.h"
 #include "ScreenSnap.h"
 #include "SettingsFormUnit.h"
 #include "TaskTracker.h"
 
-#include <QCoreApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QPushButton>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QTimer>
-
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -25,9 +23,10 @@
 
 namespace {
 
-const QString ExitMessage = QStringLiteral(
-    "Possible data loss.\r\n\r\nCouldn't save task data to file \"%s\". Please check that containing folder is "
-    "writable.\r\n\r\nTo avoid data loss you can return back and copy tasks to clipboard.\r\n\r\nExit anyway?\r\n");
+const QString ExitMessage = QStringLiteral("Possible data loss.\r\n\r\nCouldn't save task data to file "
+                                           "\"%s\". Please check that containing folder is "
+                                           "writable.\r\n\r\nTo avoid data loss you can return back and copy "
+                                           "tasks to clipboard.\r\n\r\nExit anyway?\r\n");
 
 // Stores a list the way the program does, before the window starts.
 void StoreTasks(const QString& Path, const std::vector<std::pair<QString, std::uint32_t>>& Tasks) {
@@ -53,7 +52,8 @@ TEST_F(MainFormFixture, StartUpLoadsTheListAndEndsIdle) {
 
 TEST_F(MainFormFixture, AFailedUpgradeStillLoadsTheList) {
     StoreTasks(TasksDb(), {{QStringLiteral("Kept"), 5000}});
-    ASSERT_TRUE(QDir().mkpath(DataFolder() + QStringLiteral("/version"))); // the upgrade cannot record its version
+    ASSERT_TRUE(
+        QDir().mkpath(DataFolder() + QStringLiteral("/version"))); // the upgrade cannot record its version
     Upgrade = [this] { WriteFileText(Files.Version(), QStringLiteral("2.5.2.24")); };
     TMainForm& form = CreateForm();
     ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
@@ -263,7 +263,8 @@ TEST_P(ExitDialogTest, UnwritableTaskFileAsksAbortRetryCancel) {
     const TMessageBoxRequest& box = Prompt.MessageRequests.at(0);
     EXPECT_EQ(box.Caption, QStringLiteral("Error"));
     EXPECT_EQ(box.Icon, TMessageIcon::Error);
-    EXPECT_EQ(box.Buttons, (std::vector<TDialogButton>{TDialogButton::Cancel, TDialogButton::Abort, TDialogButton::Retry}));
+    EXPECT_EQ(box.Buttons, (std::vector<TDialogButton>{TDialogButton::Cancel, TDialogButton::Abort,
+                                                       TDialogButton::Retry}));
     EXPECT_EQ(box.DefaultButton, TDialogButton::Retry);
     const QString expectedStart = QString(ExitMessage).replace(QStringLiteral("%s"), TasksDb()) +
                                   QStringLiteral("\r\nUnderlying error: Cannot create file \"");

@@ -1,5 +1,4 @@
 #include "MainFormFixture.h"
-
 #include "TrayClickHandler.h"
 
 #include <QApplication>
@@ -17,12 +16,13 @@ QString ShownTrayTip(const TMainForm& Form) {
     return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip;
 }
 
-
-const QString FirstHideTip = QStringLiteral("To see the window again just press Shift+Ctrl+Space. It works globally.");
+const QString FirstHideTip =
+    QStringLiteral("To see the window again just press Shift+Ctrl+Space. It works globally.");
 
 void ExpectStateMatchesVisibility(TMainForm& Form, const char* Path) {
     const bool shown = Form.ShownToUser();
-    EXPECT_EQ(Form.AppToggleVisibility.Caption(), shown ? QStringLiteral("Hide") : QStringLiteral("Show")) << Path;
+    EXPECT_EQ(Form.AppToggleVisibility.Caption(), shown ? QStringLiteral("Hide") : QStringLiteral("Show"))
+        << Path;
     EXPECT_EQ(Form.AppToggleVisibility.ShortCut(),
               shown ? QKeySequence(Qt::Key_Escape) : QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space))
         << Path;
@@ -87,13 +87,26 @@ const TVisibilityPath VisibilityPaths[] = {
     {"TrayDoubleClickShows", false, [](TMainForm& F) { F.TrayClick->TrayIconDblClick(); }, true},
     {"TrayDoubleClickHides", true, [](TMainForm& F) { F.TrayClick->TrayIconDblClick(); }, false},
     {"NoTrayCloseMinimizes", true, [](TMainForm& F) { F.close(); }, false, false},
-    {"NoTrayMinimizeStaysOnTheTaskbar", true,
-     [](TMainForm& F) { F.setWindowState(Qt::WindowMinimized); }, false, false},
+    {"NoTrayMinimizeStaysOnTheTaskbar", true, [](TMainForm& F) { F.setWindowState(Qt::WindowMinimized); },
+     false, false},
     {"NoTrayToggleRestores", true,
-     [](TMainForm& F) { F.close(); F.ExecuteAction(F.AppToggleVisibility); }, true, false},
-    {"NoTraySecondStartRestores", true, [](TMainForm& F) { F.close(); F.ShowFromOutside(); }, true, false},
+     [](TMainForm& F) {
+         F.close();
+         F.ExecuteAction(F.AppToggleVisibility);
+     },
+     true, false},
+    {"NoTraySecondStartRestores", true,
+     [](TMainForm& F) {
+         F.close();
+         F.ShowFromOutside();
+     },
+     true, false},
     {"NoTrayRestoredByTheTaskbar", true,
-     [](TMainForm& F) { F.close(); F.setWindowState(Qt::WindowNoState); }, true, false},
+     [](TMainForm& F) {
+         F.close();
+         F.setWindowState(Qt::WindowNoState);
+     },
+     true, false},
 };
 INSTANTIATE_TEST_SUITE_P(Paths, VisibilityTest, ::testing::ValuesIn(VisibilityPaths),
                          [](const auto& Info) { return std::string(Info.param.Name); });
@@ -158,7 +171,8 @@ TEST_F(MainFormFixture, StartedHiddenWithoutATrayHostTheWindowWaitsOnTheTaskbar)
 }
 
 TEST_F(MainFormFixture, AMarkerThatCannotBeWrittenIsReportedAndTheWindowStaysHidden) {
-    ASSERT_TRUE(QDir().mkpath(DataFolder() + QStringLiteral("/notip"))); // a folder is no marker, and blocks it
+    ASSERT_TRUE(
+        QDir().mkpath(DataFolder() + QStringLiteral("/notip"))); // a folder is no marker, and blocks it
     TMainForm& form = CreateForm();
     form.show();
     form.ExecuteAction(form.AppToggleVisibility);
@@ -221,9 +235,12 @@ const TClickCase ClickCases[] = {
     {"XEmbedTriggerThenDoubleClick", {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}, false},
     {"StatusNotifierTwoTriggers", {QSystemTrayIcon::Trigger, QSystemTrayIcon::Trigger}, false, true},
     {"TwoTriggersAndADoubleClickToggleOnce",
-     {QSystemTrayIcon::Trigger, QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}, false, true},
+     {QSystemTrayIcon::Trigger, QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick},
+     false,
+     true},
     {"TwoDoubleClicksToggleTwice",
-     {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick},
+     {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Trigger,
+      QSystemTrayIcon::DoubleClick},
      true},
     {"SingleMiddleClickDoesNothing", {QSystemTrayIcon::MiddleClick}, true},
 };
@@ -251,13 +268,23 @@ TEST_F(MainFormFixture, ContextMenuShowsTheSeventeenEntriesWithTheirShortcutText
     form.show();
     form.SetVisibilityState(true);
     Q_EMIT form.PopupMenu->aboutToShow();
-    const QStringList expected = {
-        QStringLiteral("New task\tIns"), QStringLiteral("-"),          QStringLiteral("Run\tEnter"),
-        QStringLiteral("Stop\tSpace"),   QStringLiteral("Edit task\tF2"), QStringLiteral("Remove\tDel"),
-        QStringLiteral("Reset\tAlt+Del"), QStringLiteral("-"),         QStringLiteral("Copy\tCtrl+C"),
-        QStringLiteral("Cut\tCtrl+X"),   QStringLiteral("Select all\tCtrl+A"), QStringLiteral("-"),
-        QStringLiteral("Settings"),      QStringLiteral("-"),          QStringLiteral("Resume\tShift+Alt+Space"),
-        QStringLiteral("Hide\tEsc"),     QStringLiteral("Exit\tAlt+X")};
+    const QStringList expected = {QStringLiteral("New task\tIns"),
+                                  QStringLiteral("-"),
+                                  QStringLiteral("Run\tEnter"),
+                                  QStringLiteral("Stop\tSpace"),
+                                  QStringLiteral("Edit task\tF2"),
+                                  QStringLiteral("Remove\tDel"),
+                                  QStringLiteral("Reset\tAlt+Del"),
+                                  QStringLiteral("-"),
+                                  QStringLiteral("Copy\tCtrl+C"),
+                                  QStringLiteral("Cut\tCtrl+X"),
+                                  QStringLiteral("Select all\tCtrl+A"),
+                                  QStringLiteral("-"),
+                                  QStringLiteral("Settings"),
+                                  QStringLiteral("-"),
+                                  QStringLiteral("Resume\tShift+Alt+Space"),
+                                  QStringLiteral("Hide\tEsc"),
+                                  QStringLiteral("Exit\tAlt+X")};
     EXPECT_EQ(MenuTexts(form.PopupMenu), expected);
     EXPECT_FALSE(form.PopupMenu->findChild<QAction*>(QStringLiteral("TaskRunContextMenuItem"))->isEnabled());
 }
@@ -269,8 +296,8 @@ TEST_F(MainFormFixture, TrayMenuHasFourEntriesBoldDefaultAndNoExitShortcut) {
     form.SetVisibilityState(true);
     Q_EMIT form.SystemTrayMenu->aboutToShow();
     EXPECT_EQ(MenuTexts(form.SystemTrayMenu),
-              (QStringList{QStringLiteral("Pause\tShift+Alt+Space"), QStringLiteral("Hide"), QStringLiteral("Settings"),
-                           QStringLiteral("Exit")}));
+              (QStringList{QStringLiteral("Pause\tShift+Alt+Space"), QStringLiteral("Hide"),
+                           QStringLiteral("Settings"), QStringLiteral("Exit")}));
     EXPECT_EQ(form.SystemTrayMenu->defaultAction(), form.AppToggleTrackingContextMenuItem);
     EXPECT_TRUE(form.AppToggleTrackingContextMenuItem->font().bold());
     EXPECT_EQ(form.TrayExit->objectName(), QStringLiteral("TrayExit"));

@@ -8,11 +8,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -39,14 +37,16 @@ TEST(QtPrompt, InputBoxShowsCaptionPromptDefaultAndLimitAndReturnsTheTypedText) 
         edit->setText(QStringLiteral("  New  "));
         dialog->accept();
     });
-    EXPECT_EQ(prompt.InputBox(QStringLiteral("Edit task"), QStringLiteral("Caption"), QStringLiteral("Old"), 255),
-              std::optional<QString>(QStringLiteral("  New  ")));
+    EXPECT_EQ(
+        prompt.InputBox(QStringLiteral("Edit task"), QStringLiteral("Caption"), QStringLiteral("Old"), 255),
+        std::optional<QString>(QStringLiteral("  New  ")));
 }
 
 TEST(QtPrompt, CancelledInputBoxGivesNothing) {
     TQtPrompt prompt;
     WhenModalShows([](QWidget* Modal) { qobject_cast<QDialog*>(Modal)->reject(); });
-    EXPECT_EQ(prompt.InputBox(QStringLiteral("New task"), QStringLiteral("Caption"), QString(), 255), std::nullopt);
+    EXPECT_EQ(prompt.InputBox(QStringLiteral("New task"), QStringLiteral("Caption"), QString(), 255),
+              std::nullopt);
 }
 
 struct TButtonCase {
@@ -80,7 +80,8 @@ TEST_P(QtPromptButtonTest, MessageBoxShowsButtonsInOrderAndReturnsTheChosenCode)
         QStringList captions;
         for (QAbstractButton* button : buttons)
             captions << button->text();
-        EXPECT_EQ(captions, (QStringList{QStringLiteral("Cancel"), QStringLiteral("&Abort"), QStringLiteral("&Retry")}))
+        EXPECT_EQ(captions,
+                  (QStringList{QStringLiteral("Cancel"), QStringLiteral("&Abort"), QStringLiteral("&Retry")}))
             << "left to right in the fixed order, whatever the desktop's convention";
         for (QAbstractButton* button : box->buttons()) {
             if (button->text() == wanted)

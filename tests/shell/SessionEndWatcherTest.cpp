@@ -1,10 +1,8 @@
 #include "SessionEndWatcher.h"
 
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,7 +1,6 @@
-#include "SettingsFormUnit.h"
-
 #include "FakePrompt.h"
 #include "Settings.h"
+#include "SettingsFormUnit.h"
 #include "TempDir.h"
 
 #include <QCheckBox>
@@ -11,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -114,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(Periods, SettingsFormLoadTest,
                          ::testing::Values(TLoadCase{600, "00:10:00"}, TLoadCase{3600, "01:00:00"},
                                            TLoadCase{5, "00:00:05"}, TLoadCase{0, "00:00:00"},
                                            TLoadCase{359999, "99:59:59"}, TLoadCase{360000, "00:00:00"},
-                                           TLoadCase{362439, "00:40:39"}, TLoadCase{4294967295u, "00:00:01"}));
+                                           TLoadCase{362439, "00:40:39"},
+                                           TLoadCase{4294967295u, "00:00:01"}));
 
 TEST_F(SettingsFormTest, NoFileShowsDefaultsAndOkCreatesIt) {
     auto form = Open();
@@ -236,7 +235,8 @@ TEST_P(SettingsFormCloseTest, ClosingWithoutOkWritesNothingAndReloads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, SettingsFormCloseTest,
-                         ::testing::Values(TCloseBy::CancelButton, TCloseBy::EscapeKey, TCloseBy::FrameClose));
+                         ::testing::Values(TCloseBy::CancelButton, TCloseBy::EscapeKey,
+                                           TCloseBy::FrameClose));
 
 TEST_F(SettingsFormTest, ControlsAreNotReloadedWhenOpened) {
     auto form = Open();
@@ -260,7 +260,8 @@ TEST_F(SettingsFormTest, FailedWriteShowsTheErrorAndStaysOpen) {
     EXPECT_EQ(Prompt.MessageRequests[0].Text, QStringLiteral("Unable to write to ") + missing + u'.');
     EXPECT_EQ(Prompt.MessageRequests[0].Icon, TMessageIcon::Error);
     EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(form.InactivityDetectionPeriod->displayText(), QStringLiteral("02:10:00")) << "the edit survives";
+    EXPECT_EQ(form.InactivityDetectionPeriod->displayText(), QStringLiteral("02:10:00"))
+        << "the edit survives";
 }
 
 } // namespace

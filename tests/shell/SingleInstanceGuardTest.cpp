@@ -5,11 +5,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-
-#include <gtest/gtest.h>
-
 #include <cstring>
-
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -27,7 +24,9 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         return env;
     }
-    QString ChannelPath() const { return FRuntime.File(InstanceName + QStringLiteral("-%1").arg(::geteuid())); }
+    QString ChannelPath() const {
+        return FRuntime.File(InstanceName + QStringLiteral("-%1").arg(::geteuid()));
+    }
     QString LockPath() const { return FRuntime.File(InstanceName + QStringLiteral(".lock")); }
 
     // A second start: its verdict line, and it must end by itself with code 0.
@@ -59,7 +58,9 @@ TEST_F(SingleInstanceGuardTest, SecondStartTellsTheFirstAndEndsFalse) {
 
 // What a previous run may have left behind; none of it may block the next start.
 enum class TLeftover { LockFileWithText, DeadSocket, KilledInstance };
-void PrintTo(TLeftover Leftover, std::ostream* Out) { *Out << static_cast<int>(Leftover); }
+void PrintTo(TLeftover Leftover, std::ostream* Out) {
+    *Out << static_cast<int>(Leftover);
+}
 
 class StaleLeftoversTest : public SingleInstanceGuardTest, public ::testing::WithParamInterface<TLeftover> {
 protected:
@@ -106,7 +107,8 @@ TEST_P(StaleLeftoversTest, DoNotBlockTheNextStart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Leftovers, StaleLeftoversTest,
-                         ::testing::Values(TLeftover::LockFileWithText, TLeftover::DeadSocket, TLeftover::KilledInstance),
+                         ::testing::Values(TLeftover::LockFileWithText, TLeftover::DeadSocket,
+                                           TLeftover::KilledInstance),
                          [](const ::testing::TestParamInfo<TLeftover>& Info) {
                              switch (Info.param) {
                              case TLeftover::LockFileWithText:
@@ -165,7 +167,8 @@ TEST_F(SingleInstanceGuardTest, DestroyingTheGuardFreesLockAndChannel) {
         ASSERT_TRUE(guard->CheckIfSingle());
         EXPECT_TRUE(QFileInfo::exists(ChannelPath()));
         // While it holds the lock, another process is a second start.
-        EXPECT_EQ(THelperProcess({QStringLiteral("guard")}, Env()).ReadLine(), QStringLiteral("second noack"));
+        EXPECT_EQ(THelperProcess({QStringLiteral("guard")}, Env()).ReadLine(),
+                  QStringLiteral("second noack"));
         guard.reset();
         EXPECT_FALSE(QFileInfo::exists(ChannelPath()));
         TSingleInstanceGuard again(InstanceName);

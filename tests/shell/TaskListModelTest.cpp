@@ -3,7 +3,6 @@
 #include "FakeTickCounter.h"
 
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include <QItemSelectionModel>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -39,7 +38,8 @@ TEST_P(TaskListViewMoveTest, MoveKeyOnAnUntouchedListSelectsItsRow) {
 INSTANTIATE_TEST_SUITE_P(Keys, TaskListViewMoveTest,
                          ::testing::Values(TMoveCase{"HomeOnCurrentRow", Qt::Key_Home, 0},
                                            TMoveCase{"UpAtTheTop", Qt::Key_Up, 0},
-                                           TMoveCase{"Down", Qt::Key_Down, 1}, TMoveCase{"End", Qt::Key_End, 2}),
+                                           TMoveCase{"Down", Qt::Key_Down, 1},
+                                           TMoveCase{"End", Qt::Key_End, 2}),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(TaskListView, ShiftMoveStillExtendsTheSelection) {

@@ -1,7 +1,6 @@
 #include "TrayClickHandler.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace {
@@ -33,23 +32,18 @@ TEST_P(TrayClickHandlerTest, CountsSingleAndDoubleClicks) {
 }
 
 const TSequenceCase Sequences[] = {
-    {"T", 0, 0},        // still waiting for the interval
-    {"TF", 1, 0},       // a single click acts once the interval is over
-    {"TFTF", 2, 0},     // two separate clicks
-    {"TD", 0, 1},       // XEmbed double click
-    {"TT", 0, 1},       // StatusNotifierItem double click
-    {"TTD", 0, 1},      // a host that sends both never toggles twice
-    {"TTF", 0, 1},      // nothing pending after a double click
-    {"TTT", 0, 1},      // a third click starts a new wait
-    {"TTTF", 1, 1},
-    {"D", 0, 1},
-    {"TDTD", 0, 2},
-    {"F", 0, 0},
-    {"TD", 0, 1, true},
-    {"TT", 0, 0, true},  // the second click restarts the wait...
-    {"TTF", 1, 0, true}, // ...and one pause or resume follows
-    {"TFTF", 2, 0, true},
-    {"TTD", 0, 1, true},
+    {"T", 0, 0},    // still waiting for the interval
+    {"TF", 1, 0},   // a single click acts once the interval is over
+    {"TFTF", 2, 0}, // two separate clicks
+    {"TD", 0, 1},   // XEmbed double click
+    {"TT", 0, 1},   // StatusNotifierItem double click
+    {"TTD", 0, 1},  // a host that sends both never toggles twice
+    {"TTF", 0, 1},  // nothing pending after a double click
+    {"TTT", 0, 1},  // a third click starts a new wait
+    {"TTTF", 1, 1},       {"D", 0, 1},         {"TDTD", 0, 2},
+    {"F", 0, 0},          {"TD", 0, 1, true},  {"TT", 0, 0, true}, // the second click restarts the wait...
+    {"TTF", 1, 0, true},                                           // ...and one pause or resume follows
+    {"TFTF", 2, 0, true}, {"TTD", 0, 1, true},
 };
 INSTANTIATE_TEST_SUITE_P(Sequences, TrayClickHandlerTest, ::testing::ValuesIn(Sequences));
 

@@ -1,7 +1,6 @@
 #include "TrayImages.h"
 
 #include <QColor>
-
 #include <gtest/gtest.h>
 
 namespace {

@@ -7,9 +7,7 @@
 #include "TempDir.h"
 
 #include <QDir>
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 namespace {
@@ -25,7 +23,8 @@ QString ErrorOf(const std::function<void()>& Action) {
 // Sets an environment variable for one test and restores it afterwards.
 class TEnvGuard final {
 public:
-    explicit TEnvGuard(const char* Name) : FName(Name), FWasSet(qEnvironmentVariableIsSet(Name)), FOld(qgetenv(Name)) {}
+    explicit TEnvGuard(const char* Name)
+        : FName(Name), FWasSet(qEnvironmentVariableIsSet(Name)), FOld(qgetenv(Name)) {}
     ~TEnvGuard() {
         if (FWasSet)
             qputenv(FName, FOld);
@@ -59,11 +58,20 @@ TEST_P(ChooseDataFolderTest, PicksPortableOnlyForAFolder) {
     QDir().mkpath(dir.File(QStringLiteral("elsewhere")));
     const QString portable = exe + QStringLiteral("/AppData");
     switch (c.Entry) {
-    case TAppDataEntry::None: break;
-    case TAppDataEntry::Folder: QDir().mkpath(portable); break;
-    case TAppDataEntry::File: WriteBytes(portable, "x"); break;
-    case TAppDataEntry::LinkToFolder: QFile::link(dir.File(QStringLiteral("elsewhere")), portable); break;
-    case TAppDataEntry::DanglingLink: QFile::link(dir.File(QStringLiteral("gone")), portable); break;
+    case TAppDataEntry::None:
+        break;
+    case TAppDataEntry::Folder:
+        QDir().mkpath(portable);
+        break;
+    case TAppDataEntry::File:
+        WriteBytes(portable, "x");
+        break;
+    case TAppDataEntry::LinkToFolder:
+        QFile::link(dir.File(QStringLiteral("elsewhere")), portable);
+        break;
+    case TAppDataEntry::DanglingLink:
+        QFile::link(dir.File(QStringLiteral("gone")), portable);
+        break;
     }
     const QString chosen = ChooseDataFolder(exe, QStringLiteral("/home/u/roaming"));
     EXPECT_EQ(chosen, c.Portable ? portable : QStringLiteral("/home/u/roaming/Tallyvox")) << c.Name;
@@ -79,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Placements, ChooseDataFolderTest,
 TEST(FilesTest, RootFolderJoinsWithoutDoubleSlash) {
     EXPECT_EQ(JoinPath(QStringLiteral("/"), QStringLiteral("AppData")), QStringLiteral("/AppData"));
     EXPECT_EQ(JoinPath(QStringLiteral("/opt"), QStringLiteral("x")), QStringLiteral("/opt/x"));
-    EXPECT_EQ(ChooseDataFolder(QStringLiteral("/nonexistent-exe"), QStringLiteral("/")), QStringLiteral("/Tallyvox"));
+    EXPECT_EQ(ChooseDataFolder(QStringLiteral("/nonexistent-exe"), QStringLiteral("/")),
+              QStringLiteral("/Tallyvox"));
 }
 
 TEST(FilesTest, FivePathsInTheCreatedPrivateFolder) {
@@ -119,7 +128,8 @@ TEST(FilesTest, DataFilesIsCreatedOnceFromTheEnvironment) {
     QDir().mkpath(dir.File(QStringLiteral("bin/AppData")));
     EXPECT_EQ(DataFiles().TasksDb(), first);
     // The next start finds it.
-    EXPECT_EQ(TFiles(ExecutableFolder(), AppDataFolder()).TasksDb(), dir.File(QStringLiteral("bin/AppData/tasks.db")));
+    EXPECT_EQ(TFiles(ExecutableFolder(), AppDataFolder()).TasksDb(),
+              dir.File(QStringLiteral("bin/AppData/tasks.db")));
     SetExecutableFilePathForTesting(QString());
 }
 
@@ -143,8 +153,7 @@ TEST_P(AppDataFolderTest, FollowsTheVariablesInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Variables, AppDataFolderTest,
     ::testing::Values(TAppDataCase{"/r/appdata", "/x/data", "/r/appdata"},
-                      TAppDataCase{nullptr, "/x/data", "/x/data"},
-                      TAppDataCase{"", "/x/data", "/x/data"},
+                      TAppDataCase{nullptr, "/x/data", "/x/data"}, TAppDataCase{"", "/x/data", "/x/data"},
                       TAppDataCase{nullptr, nullptr, "/home/tester/.local/share"},
                       TAppDataCase{nullptr, "relative/data", "/home/tester/.local/share"},
                       TAppDataCase{"", "", "/home/tester/.local/share"}));
@@ -190,15 +199,27 @@ TEST_P(ReadFileTextTest, DecodesByTheByteOrderMark) {
 
 INSTANTIATE_TEST_SUITE_P(
     Marks, ReadFileTextTest,
-    ::testing::Values(
-        TReadCase{"plain", QByteArray("2.5.2.24\r\n"), QStringLiteral("2.5.2.24\r\n")},
-        TReadCase{"utf8 mark", QByteArray("\xEF\xBB\xBF" "2.5"), QStringLiteral("2.5")},
-        TReadCase{"utf16le", QByteArray("\xFF\xFE" "2\0.\0" "5\0", 8), QStringLiteral("2.5")},
-        TReadCase{"utf16be", QByteArray("\xFE\xFF\0" "2\0.\0" "5", 8), QStringLiteral("2.5")},
-        TReadCase{"utf8 no mark", QByteArray("Caf\xC3\xA9"), QStringLiteral("Caf\u00e9")},
-        TReadCase{"cp1252", QByteArray("Caf\xE9 \x80"), QStringLiteral("Caf\u00e9 \u20ac")},
-        TReadCase{"empty", QByteArray(), QString()},
-        TReadCase{"only mark", QByteArray("\xEF\xBB\xBF"), QString()}));
+    ::testing::Values(TReadCase{"plain", QByteArray("2.5.2.24\r\n"), QStringLiteral("2.5.2.24\r\n")},
+                      TReadCase{"utf8 mark",
+                                QByteArray("\xEF\xBB\xBF"
+                                           "2.5"),
+                                QStringLiteral("2.5")},
+                      TReadCase{"utf16le",
+                                QByteArray("\xFF\xFE"
+                                           "2\0.\0"
+                                           "5\0",
+                                           8),
+                                QStringLiteral("2.5")},
+                      TReadCase{"utf16be",
+                                QByteArray("\xFE\xFF\0"
+                                           "2\0.\0"
+                                           "5",
+                                           8),
+                                QStringLiteral("2.5")},
+                      TReadCase{"utf8 no mark", QByteArray("Caf\xC3\xA9"), QStringLiteral("Caf\u00e9")},
+                      TReadCase{"cp1252", QByteArray("Caf\xE9 \x80"), QStringLiteral("Caf\u00e9 \u20ac")},
+                      TReadCase{"empty", QByteArray(), QString()},
+                      TReadCase{"only mark", QByteArray("\xEF\xBB\xBF"), QString()}));
 
 struct TPathErrorCase {
     const char* Name;
@@ -215,7 +236,8 @@ TEST_P(PathErrorTest, RaisesTheMessageOfTheFirstFailingCheck) {
     WriteBytes(dir.File(QStringLiteral("plain")), "x");
     QDir().mkpath(dir.File(QStringLiteral("folder")));
     const QString path = c.MakePath(dir);
-    EXPECT_EQ(ErrorOf([&] { WriteFileText(path, QStringLiteral("1")); }), QString::fromUtf8(c.WriteError)) << c.Name;
+    EXPECT_EQ(ErrorOf([&] { WriteFileText(path, QStringLiteral("1")); }), QString::fromUtf8(c.WriteError))
+        << c.Name;
     EXPECT_EQ(ErrorOf([&] { ReadFileText(path); }), QString::fromUtf8(c.ReadError)) << c.Name;
 }
 
@@ -246,7 +268,8 @@ INSTANTIATE_TEST_SUITE_P(
                        "Invalid characters in path", "Invalid characters in path"},
         TPathErrorCase{"no folder", [](const TTempDir& d) { return d.File(QStringLiteral("none/version")); },
                        "The specified path was not found", "The specified path was not found"},
-        TPathErrorCase{"folder is a file", [](const TTempDir& d) { return d.File(QStringLiteral("plain/upd")); },
+        TPathErrorCase{"folder is a file",
+                       [](const TTempDir& d) { return d.File(QStringLiteral("plain/upd")); },
                        "The specified path was not found", "The specified path was not found"},
         TPathErrorCase{"missing file", [](const TTempDir& d) { return d.File(QStringLiteral("new")); },
                        "<no error>", "<no error>"}));
@@ -255,7 +278,8 @@ TEST(FilesTest, ReadOfAMissingFileOrAFolderIsNotFound) {
     TTempDir dir;
     QDir().mkpath(dir.File(QStringLiteral("folder")));
     for (const QString& name : {QStringLiteral("missing"), QStringLiteral("folder")})
-        EXPECT_EQ(ErrorOf([&] { ReadFileText(dir.File(name)); }), QStringLiteral("The specified file was not found"));
+        EXPECT_EQ(ErrorOf([&] { ReadFileText(dir.File(name)); }),
+                  QStringLiteral("The specified file was not found"));
     EXPECT_FALSE(FileExists(dir.File(QStringLiteral("folder"))));
     EXPECT_FALSE(FileExists(dir.File(QStringLiteral("missing"))));
 }
@@ -282,8 +306,10 @@ TEST(FilesTest, CreateAndOpenErrorsNameTheFileAndTheSystemReason) {
     // As an ordinary user, so that the file's mode counts.
     const int code = RunInChild(
         [&] {
-            const QString expectedRead = QStringLiteral("Cannot open file \"%1\". Permission denied").arg(locked);
-            const QString expectedWrite = QStringLiteral("Cannot create file \"%1\". Permission denied").arg(locked);
+            const QString expectedRead =
+                QStringLiteral("Cannot open file \"%1\". Permission denied").arg(locked);
+            const QString expectedWrite =
+                QStringLiteral("Cannot create file \"%1\". Permission denied").arg(locked);
             if (ErrorOf([&] { ReadFileText(locked); }) != expectedRead)
                 return 1;
             return ErrorOf([&] { WriteFileText(locked, QStringLiteral("x")); }) == expectedWrite ? 0 : 2;

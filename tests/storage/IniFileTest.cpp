@@ -6,9 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <functional>
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +15,9 @@ namespace {
 const QString Section = QStringLiteral("InactivityDetection");
 const QString Period = QStringLiteral("Period");
 
-QByteArray Bytes(const char* Text) { return QByteArray(Text); }
+QByteArray Bytes(const char* Text) {
+    return QByteArray(Text);
+}
 
 void Store(const QString& Path, const QByteArray& Data) {
     QFile f(Path);
@@ -55,51 +55,52 @@ const QString S600 = QStringLiteral("600");
 INSTANTIATE_TEST_SUITE_P(
     HandEdited, IniLookupTest,
     ::testing::Values(
-        TLookupCase{"Plain", Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n"), "InactivityDetection",
-                    "Period", S600},
+        TLookupCase{"Plain", Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n"),
+                    "InactivityDetection", "Period", S600},
         TLookupCase{"LowerCaseNames", Bytes("[inactivitydetection]\r\nperiod=600\r\n"), "InactivityDetection",
                     "Period", S600},
-        TLookupCase{"UpperCaseLookup", Bytes("[InactivityDetection]\r\nPeriod=600\r\n"), "INACTIVITYDETECTION",
-                    "PERIOD", S600},
+        TLookupCase{"UpperCaseLookup", Bytes("[InactivityDetection]\r\nPeriod=600\r\n"),
+                    "INACTIVITYDETECTION", "PERIOD", S600},
         TLookupCase{"BlanksAroundEquals", Bytes("[InactivityDetection]\r\n  Period \t=  600 \t\r\n"),
                     "InactivityDetection", "Period", S600},
-        TLookupCase{"BlanksInHeader", Bytes("  [ InactivityDetection ]  \r\nPeriod=600\r\n"), "InactivityDetection",
-                    "Period", S600},
-        TLookupCase{"DoubleQuotes", Bytes("[InactivityDetection]\r\nPeriod=\"600\"\r\n"), "InactivityDetection",
-                    "Period", S600},
-        TLookupCase{"SingleQuotes", Bytes("[InactivityDetection]\r\nPeriod= '600' \r\n"), "InactivityDetection",
-                    "Period", S600},
+        TLookupCase{"BlanksInHeader", Bytes("  [ InactivityDetection ]  \r\nPeriod=600\r\n"),
+                    "InactivityDetection", "Period", S600},
+        TLookupCase{"DoubleQuotes", Bytes("[InactivityDetection]\r\nPeriod=\"600\"\r\n"),
+                    "InactivityDetection", "Period", S600},
+        TLookupCase{"SingleQuotes", Bytes("[InactivityDetection]\r\nPeriod= '600' \r\n"),
+                    "InactivityDetection", "Period", S600},
         TLookupCase{"OnlyOnePairOfQuotes", Bytes("[InactivityDetection]\r\nPeriod=\"\"600\"\"\r\n"),
                     "InactivityDetection", "Period", QStringLiteral("\"600\"")},
         TLookupCase{"UnmatchedQuotesKept", Bytes("[InactivityDetection]\r\nPeriod=\"600'\r\n"),
                     "InactivityDetection", "Period", QStringLiteral("\"600'")},
         TLookupCase{"LoneQuoteKept", Bytes("[InactivityDetection]\r\nPeriod=\"\r\n"), "InactivityDetection",
                     "Period", QStringLiteral("\"")},
-        TLookupCase{"EmptyValue", Bytes("[InactivityDetection]\r\nPeriod=\r\n"), "InactivityDetection", "Period",
-                    QString()},
+        TLookupCase{"EmptyValue", Bytes("[InactivityDetection]\r\nPeriod=\r\n"), "InactivityDetection",
+                    "Period", QString()},
         TLookupCase{"EqualsInValue", Bytes("[InactivityDetection]\r\nPeriod=a=b\r\n"), "InactivityDetection",
                     "Period", QStringLiteral("a=b")},
         TLookupCase{"LfOnly", Bytes("[InactivityDetection]\nEnabled=0\nPeriod=600\n"), "InactivityDetection",
                     "Period", S600},
         TLookupCase{"NoFinalLineBreak", Bytes("[InactivityDetection]\r\nPeriod=600"), "InactivityDetection",
                     "Period", S600},
-        TLookupCase{"Bom", Bytes("\xEF\xBB\xBF[InactivityDetection]\r\nPeriod=600\r\n"), "InactivityDetection",
-                    "Period", S600},
+        TLookupCase{"Bom", Bytes("\xEF\xBB\xBF[InactivityDetection]\r\nPeriod=600\r\n"),
+                    "InactivityDetection", "Period", S600},
         TLookupCase{"FirstDuplicateKeyWins", Bytes("[InactivityDetection]\r\nPeriod=600\r\nPeriod=5\r\n"),
                     "InactivityDetection", "Period", S600},
         TLookupCase{"FirstDuplicateSectionWins",
                     Bytes("[InactivityDetection]\r\nEnabled=0\r\n[InactivityDetection]\r\nPeriod=5\r\n"),
                     "InactivityDetection", "Period", std::nullopt},
-        TLookupCase{"KeyOfAnotherSection", Bytes("[Other]\r\nPeriod=5\r\n[InactivityDetection]\r\nEnabled=1\r\n"),
+        TLookupCase{"KeyOfAnotherSection",
+                    Bytes("[Other]\r\nPeriod=5\r\n[InactivityDetection]\r\nEnabled=1\r\n"),
                     "InactivityDetection", "Period", std::nullopt},
         TLookupCase{"KeyAfterTheSectionEnds", Bytes("[InactivityDetection]\r\n[Other]\r\nPeriod=5\r\n"),
                     "InactivityDetection", "Period", std::nullopt},
-        TLookupCase{"KeyBeforeAnySection", Bytes("Period=5\r\n[InactivityDetection]\r\n"), "InactivityDetection",
-                    "Period", std::nullopt},
+        TLookupCase{"KeyBeforeAnySection", Bytes("Period=5\r\n[InactivityDetection]\r\n"),
+                    "InactivityDetection", "Period", std::nullopt},
         TLookupCase{"KeyIsNotAPrefix", Bytes("[InactivityDetection]\r\nPeriodX=5\r\n"), "InactivityDetection",
                     "Period", std::nullopt},
-        TLookupCase{"SectionIsNotAPrefix", Bytes("[InactivityDetectionX]\r\nPeriod=5\r\n"), "InactivityDetection",
-                    "Period", std::nullopt},
+        TLookupCase{"SectionIsNotAPrefix", Bytes("[InactivityDetectionX]\r\nPeriod=5\r\n"),
+                    "InactivityDetection", "Period", std::nullopt},
         TLookupCase{"LineWithoutEquals", Bytes("[InactivityDetection]\r\nPeriod\r\n"), "InactivityDetection",
                     "Period", std::nullopt},
         TLookupCase{"EmptyFile", Bytes(""), "InactivityDetection", "Period", std::nullopt}),
@@ -126,7 +127,8 @@ class IniAssignTest : public ::testing::TestWithParam<TAssignCase> {};
 
 TEST_P(IniAssignTest, ChangesOnlyTheValueItWrites) {
     const TAssignCase& c = GetParam();
-    const QByteArray after = IniAssign(c.Before, Section, QString::fromLatin1(c.Key), QString::fromLatin1(c.Value));
+    const QByteArray after =
+        IniAssign(c.Before, Section, QString::fromLatin1(c.Key), QString::fromLatin1(c.Value));
     EXPECT_EQ(after.toStdString(), c.After.toStdString());
 }
 
@@ -136,8 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
         TAssignCase{"NewFile", Bytes(""), "Enabled", "1", Bytes("[InactivityDetection]\r\nEnabled=1\r\n")},
         TAssignCase{"KeyAppendedToSection", Bytes("[InactivityDetection]\r\nEnabled=1\r\n"), "Period", "600",
                     Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n")},
-        TAssignCase{"ValueReplacedInPlace", Bytes("[InactivityDetection]\r\nPeriod=5\r\nEnabled=1\r\n"), "Period",
-                    "600", Bytes("[InactivityDetection]\r\nPeriod=600\r\nEnabled=1\r\n")},
+        TAssignCase{"ValueReplacedInPlace", Bytes("[InactivityDetection]\r\nPeriod=5\r\nEnabled=1\r\n"),
+                    "Period", "600", Bytes("[InactivityDetection]\r\nPeriod=600\r\nEnabled=1\r\n")},
         TAssignCase{"KeySpellingAndBlanksKept", Bytes("[inactivitydetection]\r\n  period = \"5\"  \r\n"),
                     "Period", "600", Bytes("[inactivitydetection]\r\n  period = 600\r\n")},
         TAssignCase{"EmptyValueFilled", Bytes("[InactivityDetection]\r\nPeriod=\r\n"), "Period", "-1",
@@ -155,10 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
         TAssignCase{"LastLineWithoutBreak", Bytes("[Other]\r\nA=1"), "Enabled", "0",
                     Bytes("[Other]\r\nA=1\r\n[InactivityDetection]\r\nEnabled=0\r\n")},
         TAssignCase{"KeyBeforeBlankLinesAndNextSection",
-                    Bytes("[InactivityDetection]\r\nEnabled=1\r\n\r\n[Other]\r\nPeriod=7\r\n"), "Period", "600",
+                    Bytes("[InactivityDetection]\r\nEnabled=1\r\n\r\n[Other]\r\nPeriod=7\r\n"), "Period",
+                    "600",
                     Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n\r\n[Other]\r\nPeriod=7\r\n")},
-        TAssignCase{"KeyAfterUnterminatedLastLine", Bytes("[InactivityDetection]\r\nEnabled=1"), "Period", "600",
-                    Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n")},
+        TAssignCase{"KeyAfterUnterminatedLastLine", Bytes("[InactivityDetection]\r\nEnabled=1"), "Period",
+                    "600", Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n")},
         // Found by fuzzing: a last line ended by a lone CR must not get a second CR, which would
         // become part of that line's value and change a key nobody wrote.
         TAssignCase{"KeyAfterLastLineEndedByLoneCr", Bytes("[InactivityDetection]\r\nEnabled=0\r"), "Period",
@@ -167,12 +170,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Bytes("[Other]\r\nA=1\r\n[InactivityDetection]\r\nEnabled=0\r\n")},
         TAssignCase{"FirstDuplicateKeyWritten", Bytes("[InactivityDetection]\r\nPeriod=1\r\nPeriod=2\r\n"),
                     "Period", "600", Bytes("[InactivityDetection]\r\nPeriod=600\r\nPeriod=2\r\n")},
-        TAssignCase{"FirstDuplicateSectionWritten",
-                    Bytes("[InactivityDetection]\r\nEnabled=1\r\n[InactivityDetection]\r\nPeriod=2\r\n"), "Period",
-                    "600",
-                    Bytes("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n[InactivityDetection]\r\nPeriod=2\r\n")},
+        TAssignCase{
+            "FirstDuplicateSectionWritten",
+            Bytes("[InactivityDetection]\r\nEnabled=1\r\n[InactivityDetection]\r\nPeriod=2\r\n"), "Period",
+            "600",
+            Bytes(
+                "[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n[InactivityDetection]\r\nPeriod=2\r\n")},
         TAssignCase{"CommentsAndOtherBytesKept",
-                    Bytes("; \xC3\xA9t\xE9 \r\n[InactivityDetection] ; x\r\nfoo bar\r\nPeriod=1\r\n"), "Period", "2",
+                    Bytes("; \xC3\xA9t\xE9 \r\n[InactivityDetection] ; x\r\nfoo bar\r\nPeriod=1\r\n"),
+                    "Period", "2",
                     Bytes("; \xC3\xA9t\xE9 \r\n[InactivityDetection] ; x\r\nfoo bar\r\nPeriod=2\r\n")}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
@@ -248,37 +254,42 @@ TEST_P(IniWriteFailureTest, RaisesUnableToWrite) {
         EXPECT_EQ(Load(path), before);
     }
     EXPECT_EQ(ini.ReadInteger(Section, Period, 42), QFileInfo(path).isFile() ? 5 : 42);
-    ::chmod(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), 0755); // lets the folder be removed
+    ::chmod(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+            0755); // lets the folder be removed
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, IniWriteFailureTest,
-    ::testing::Values(
-        TFailureCase{"MissingFolder", [](const TTempDir& d) { return d.File(QStringLiteral("no/settings.ini")); }},
-        TFailureCase{"SettingsIsADirectory",
-                     [](const TTempDir& d) {
-                         QDir(d.Path()).mkdir(QStringLiteral("settings.ini"));
-                         return d.File(QStringLiteral("settings.ini"));
-                     }},
-        TFailureCase{"ReadOnlyFile",
-                     [](const TTempDir& d) {
-                         const QString p = d.File(QStringLiteral("settings.ini"));
-                         Store(p, "[InactivityDetection]\r\nPeriod=5\r\n");
-                         ::chmod(QFile::encodeName(p).constData(), 0444);
-                         return p;
-                     }},
-        TFailureCase{"ReadOnlyFolder",
-                     [](const TTempDir& d) {
-                         QDir(d.Path()).mkdir(QStringLiteral("ro"));
-                         const QString p = d.File(QStringLiteral("ro/settings.ini"));
-                         Store(p, "[InactivityDetection]\r\nPeriod=5\r\n");
-                         ::chmod(QFile::encodeName(d.File(QStringLiteral("ro"))).constData(), 0555);
-                         return p;
-                     }},
-        TFailureCase{"FolderIsAFile", [](const TTempDir& d) {
-                         Store(d.File(QStringLiteral("f")), "x");
-                         return d.File(QStringLiteral("f/settings.ini"));
-                     }}),
+    ::testing::Values(TFailureCase{"MissingFolder",
+                                   [](const TTempDir& d) {
+                                       return d.File(QStringLiteral("no/settings.ini"));
+                                   }},
+                      TFailureCase{"SettingsIsADirectory",
+                                   [](const TTempDir& d) {
+                                       QDir(d.Path()).mkdir(QStringLiteral("settings.ini"));
+                                       return d.File(QStringLiteral("settings.ini"));
+                                   }},
+                      TFailureCase{"ReadOnlyFile",
+                                   [](const TTempDir& d) {
+                                       const QString p = d.File(QStringLiteral("settings.ini"));
+                                       Store(p, "[InactivityDetection]\r\nPeriod=5\r\n");
+                                       ::chmod(QFile::encodeName(p).constData(), 0444);
+                                       return p;
+                                   }},
+                      TFailureCase{"ReadOnlyFolder",
+                                   [](const TTempDir& d) {
+                                       QDir(d.Path()).mkdir(QStringLiteral("ro"));
+                                       const QString p = d.File(QStringLiteral("ro/settings.ini"));
+                                       Store(p, "[InactivityDetection]\r\nPeriod=5\r\n");
+                                       ::chmod(QFile::encodeName(d.File(QStringLiteral("ro"))).constData(),
+                                               0555);
+                                       return p;
+                                   }},
+                      TFailureCase{"FolderIsAFile",
+                                   [](const TTempDir& d) {
+                                       Store(d.File(QStringLiteral("f")), "x");
+                                       return d.File(QStringLiteral("f/settings.ini"));
+                                   }}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(IniFileTest, ReadsOfADirectoryGiveDefaults) {

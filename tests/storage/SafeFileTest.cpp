@@ -1,8 +1,8 @@
 #include "SafeFile.h"
 
 #include "Errors.h"
-#include "Files.h"
 #include "FakeTickCounter.h"
+#include "Files.h"
 #include "StorageTestUtil.h"
 #include "TaskFile.h"
 #include "TaskTracker.h"
@@ -10,13 +10,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <functional>
+#include <gtest/gtest.h>
 #include <random>
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -33,7 +30,8 @@ QString SaveError(const TTaskTracker& Tracker, const QString& Path) {
 // A list big enough that writing it takes many system calls.
 void FillList(TTaskTracker& Tracker, int Count, const QString& Prefix) {
     for (int i = 0; i < Count; ++i)
-        Tracker.SetElapsedMs(Tracker.AppendTask(Prefix + QString::number(i)), static_cast<std::uint32_t>(i) * 1000u);
+        Tracker.SetElapsedMs(Tracker.AppendTask(Prefix + QString::number(i)),
+                             static_cast<std::uint32_t>(i) * 1000u);
 }
 
 class SaveFailureTest : public ::testing::Test {
@@ -63,7 +61,8 @@ TEST_F(SaveFailureTest, FileThatIsAFolderIsNotReplaced) {
 
 TEST_F(SaveFailureTest, MissingFolderNamesTheFile) {
     const QString path = FDir.File(QStringLiteral("none/tasks.db"));
-    EXPECT_EQ(SaveError(FNew, path), QStringLiteral("Cannot create file \"%1\". No such file or directory").arg(path));
+    EXPECT_EQ(SaveError(FNew, path),
+              QStringLiteral("Cannot create file \"%1\". No such file or directory").arg(path));
 }
 
 // What a hostile environment puts in the data folder: Prepare sets up a fresh folder whose
@@ -75,11 +74,17 @@ struct THostileCase {
     const char* Error; // %1: Path
     std::function<void(const QString& Path)> Check;
 };
-void PrintTo(const THostileCase& Case, std::ostream* Out) { *Out << Case.Name; }
+void PrintTo(const THostileCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
 
-const QByteArray OldList("\xEF\xBB\xBF" "old\r\n0:01\r\n1000\r\n");
-const QByteArray NewList("\xEF\xBB\xBF" "new\r\n0:02\r\n2000\r\n");
-const QByteArray NulInRow("A\r\n\r\n5\r\nB\r\n\r\n6100\0" "00\r\nC\r\n\r\n7\r\n", 29);
+const QByteArray OldList("\xEF\xBB\xBF"
+                         "old\r\n0:01\r\n1000\r\n");
+const QByteArray NewList("\xEF\xBB\xBF"
+                         "new\r\n0:02\r\n2000\r\n");
+const QByteArray NulInRow("A\r\n\r\n5\r\nB\r\n\r\n6100\0"
+                          "00\r\nC\r\n\r\n7\r\n",
+                          29);
 
 QString ErrorOf(const std::function<void()>& Body) {
     try {
@@ -123,7 +128,9 @@ QString UnderFileSizeLimit(rlim_t Bytes, const std::function<QString()>& Body) {
     return QString::fromUtf8(ReadBytes(dir.File(QStringLiteral("error"))));
 }
 
-QString Beside(const QString& Path, const char* Name) { return QFileInfo(Path).absolutePath() + u'/' + QString::fromUtf8(Name); }
+QString Beside(const QString& Path, const char* Name) {
+    return QFileInfo(Path).absolutePath() + u'/' + QString::fromUtf8(Name);
+}
 const auto Outside = [](const QString& Path) { return Beside(Path, "../outside.txt"); };
 const auto Nothing = [](const QString&) {};
 const auto Relinked = [](const char* Target, const char* Name) {
@@ -145,18 +152,22 @@ TEST_P(HostileEnvironmentTest, NothingIsLostHiddenOrBlocked) {
     c.Prepare(path);
     EXPECT_EQ(c.Act(path), QString::fromUtf8(c.Error).replace(QStringLiteral("%1"), path));
     c.Check(path);
-    for (const QFileInfo& entry : QDir(dir.File(QStringLiteral("data"))).entryInfoList(QDir::Files | QDir::Hidden))
-        EXPECT_FALSE(entry.fileName().contains(QStringLiteral(".tmp-")) && !entry.isSymLink()) << "temporary file left";
+    for (const QFileInfo& entry :
+         QDir(dir.File(QStringLiteral("data"))).entryInfoList(QDir::Files | QDir::Hidden))
+        EXPECT_FALSE(entry.fileName().contains(QStringLiteral(".tmp-")) && !entry.isSymLink())
+            << "temporary file left";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostileEnvironmentTest,
     ::testing::Values(
-        THostileCase{"size limit", Nothing,
-                     [](const QString& Path) { return UnderFileSizeLimit(16, [&] { return SaveNew(Path); }); },
-                     "Stream write error \"%1\". File too large",
-                     [](const QString& Path) { EXPECT_EQ(ReadBytes(Path), OldList); }},
-        THostileCase{"fifo", [](const QString& Path) {
+        THostileCase{
+            "size limit", Nothing,
+            [](const QString& Path) { return UnderFileSizeLimit(16, [&] { return SaveNew(Path); }); },
+            "Stream write error \"%1\". File too large",
+            [](const QString& Path) { EXPECT_EQ(ReadBytes(Path), OldList); }},
+        THostileCase{"fifo",
+                     [](const QString& Path) {
                          QFile::remove(Path);
                          ::mkfifo(QFile::encodeName(Path).constData(), 0600);
                      },
@@ -169,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const QString& Path) {
                          Relinked("/dev/zero", "version")(Path);
                          EXPECT_EQ(ErrorOf([&] { ReadFileText(Beside(Path, "version")); }),
-                                   QStringLiteral("Cannot open file \"%1\". It is not a regular file").arg(Beside(Path, "version")));
+                                   QStringLiteral("Cannot open file \"%1\". It is not a regular file")
+                                       .arg(Beside(Path, "version")));
                          return LoadThenSave(Path);
                      },
                      "Cannot open file \"%1\". It is not a regular file",
@@ -177,21 +189,27 @@ INSTANTIATE_TEST_SUITE_P(
                          EXPECT_EQ(ReadBytes(Path), NewList);
                          EXPECT_TRUE(QFileInfo(Path + QStringLiteral(".unread")).isSymLink());
                      }},
-        THostileCase{"size cap", [](const QString& Path) {
+        THostileCase{"size cap",
+                     [](const QString& Path) {
                          QFile(Path).resize(MaxTaskFileBytes + 1); // sparse: costs no disk
                          WriteBytes(Beside(Path, "upd"), QByteArray(MaxMarkerFileBytes + 1, ' '));
                      },
                      [](const QString& Path) {
                          EXPECT_EQ(ErrorOf([&] { ReadFileText(Beside(Path, "upd")); }),
-                                   QStringLiteral("Cannot read file \"%1\". It is larger than 4096 bytes").arg(Beside(Path, "upd")));
+                                   QStringLiteral("Cannot read file \"%1\". It is larger than 4096 bytes")
+                                       .arg(Beside(Path, "upd")));
                          return LoadThenSave(Path);
                      },
                      "Cannot read file \"%1\". It is larger than 67108864 bytes",
-                     [](const QString& Path) { EXPECT_EQ(QFileInfo(Path + QStringLiteral(".unread")).size(), MaxTaskFileBytes + 1); }},
-        THostileCase{"nul inside a row", [](const QString& Path) { WriteBytes(Path, NulInRow); }, LoadThenSave,
-                     "Cannot read file \"%1\". It holds a NUL character within its rows",
-                     [](const QString& Path) { EXPECT_EQ(ReadBytes(Path + QStringLiteral(".bak")), NulInRow); }},
-        THostileCase{"symlink after a failed load", [](const QString& Path) {
+                     [](const QString& Path) {
+                         EXPECT_EQ(QFileInfo(Path + QStringLiteral(".unread")).size(), MaxTaskFileBytes + 1);
+                     }},
+        THostileCase{
+            "nul inside a row", [](const QString& Path) { WriteBytes(Path, NulInRow); }, LoadThenSave,
+            "Cannot read file \"%1\". It holds a NUL character within its rows",
+            [](const QString& Path) { EXPECT_EQ(ReadBytes(Path + QStringLiteral(".bak")), NulInRow); }},
+        THostileCase{"symlink after a failed load",
+                     [](const QString& Path) {
                          WriteBytes(Outside(Path), "not a task list\r\n");
                          Relinked(nullptr, "tasks.db")(Path);
                      },
@@ -200,7 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
                          EXPECT_EQ(ReadBytes(Outside(Path)), QByteArray("not a task list\r\n"));
                          EXPECT_FALSE(QFileInfo(Path).isSymLink());
                      }},
-        THostileCase{"leftover temporary of the wrong type", [](const QString& Path) {
+        THostileCase{"leftover temporary of the wrong type",
+                     [](const QString& Path) {
                          QDir().mkpath(Path + QStringLiteral(".tmp/inner"));
                          Relinked(nullptr, "tasks.db.tmp-0")(Path);
                      },
@@ -209,23 +228,31 @@ INSTANTIATE_TEST_SUITE_P(
                          EXPECT_EQ(ReadBytes(Path), NewList);
                          EXPECT_EQ(ReadBytes(Outside(Path)), QByteArray("the user's document"));
                      }},
-        THostileCase{"read-only task file", [](const QString& Path) { ::chmod(QFile::encodeName(Path).constData(), 0400); },
-                     [](const QString& Path) { return SaveNew(Path); }, "Cannot create file \"%1\". Permission denied",
+        THostileCase{"read-only task file",
+                     [](const QString& Path) { ::chmod(QFile::encodeName(Path).constData(), 0400); },
+                     [](const QString& Path) { return SaveNew(Path); },
+                     "Cannot create file \"%1\". Permission denied",
                      [](const QString& Path) { EXPECT_EQ(ReadBytes(Path), OldList); }},
-        THostileCase{"empty version", [](const QString& Path) {
+        THostileCase{"empty version",
+                     [](const QString& Path) {
                          WriteBytes(Beside(Path, "version"), "2.5.2.21");
                          Relinked(nullptr, "upd")(Path);
                      },
                      [](const QString& Path) {
                          WriteFileText(Beside(Path, "upd"), QStringLiteral("1"));
                          const QString version = Beside(Path, "version");
-                         return UnderFileSizeLimit(4, [&] {
-                             return ErrorOf([&] { WriteFileText(version, QStringLiteral("2.5.2.24")); });
-                         }).replace(version, Path); // the table's texts name Path
+                         return UnderFileSizeLimit(4,
+                                                   [&] {
+                                                       return ErrorOf([&] {
+                                                           WriteFileText(version, QStringLiteral("2.5.2.24"));
+                                                       });
+                                                   })
+                             .replace(version, Path); // the table's texts name Path
                      },
                      "Stream write error \"%1\". File too large",
                      [](const QString& Path) {
-                         EXPECT_EQ(ReadBytes(Beside(Path, "version")), QByteArray("2.5.2.21")) << "never left empty";
+                         EXPECT_EQ(ReadBytes(Beside(Path, "version")), QByteArray("2.5.2.21"))
+                             << "never left empty";
                          EXPECT_FALSE(QFileInfo(Beside(Path, "upd")).isSymLink()) << "a link is replaced";
                          EXPECT_EQ(ReadBytes(Outside(Path)), QByteArray("the user's document"));
                      }}));

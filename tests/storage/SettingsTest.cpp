@@ -4,7 +4,6 @@
 #include "TempDir.h"
 
 #include <QFile>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -39,12 +38,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TPeriodCase{"600", 600}, TPeriodCase{"0x258", 600}, TPeriodCase{"0X258", 600},
                       TPeriodCase{"$258", 600}, TPeriodCase{"x258", 600}, TPeriodCase{"X258", 600},
                       TPeriodCase{"  600  ", 600}, TPeriodCase{"\"0x258\"", 600}, TPeriodCase{"+5", 5},
-                      TPeriodCase{"0", 0}, TPeriodCase{"10m", 600}, TPeriodCase{"", 600}, TPeriodCase{"0x", 600},
-                      TPeriodCase{"$", 600}, TPeriodCase{"1 0", 600}, TPeriodCase{"-1", 4294967295u},
-                      TPeriodCase{"-2147483648", 2147483648u}, TPeriodCase{"2147483647", 2147483647u},
-                      TPeriodCase{"2147483648", 600}, TPeriodCase{"-2147483649", 600},
-                      TPeriodCase{"$FFFFFFFF", 4294967295u}, TPeriodCase{"0xFFFFFFFF", 4294967295u},
-                      TPeriodCase{"$1FFFFFFFF", 600}, TPeriodCase{"$0000000025", 37}, TPeriodCase{"-$1", 4294967295u},
+                      TPeriodCase{"0", 0}, TPeriodCase{"10m", 600}, TPeriodCase{"", 600},
+                      TPeriodCase{"0x", 600}, TPeriodCase{"$", 600}, TPeriodCase{"1 0", 600},
+                      TPeriodCase{"-1", 4294967295u}, TPeriodCase{"-2147483648", 2147483648u},
+                      TPeriodCase{"2147483647", 2147483647u}, TPeriodCase{"2147483648", 600},
+                      TPeriodCase{"-2147483649", 600}, TPeriodCase{"$FFFFFFFF", 4294967295u},
+                      TPeriodCase{"0xFFFFFFFF", 4294967295u}, TPeriodCase{"$1FFFFFFFF", 600},
+                      TPeriodCase{"$0000000025", 37}, TPeriodCase{"-$1", 4294967295u},
                       TPeriodCase{"6.0", 600}, TPeriodCase{"\xD9\xA6", 600}));
 
 struct TEnabledCase {
@@ -104,7 +104,8 @@ TEST_P(SettingsWriteTest, PeriodIsWrittenAsSignedDecimal) {
 
 INSTANTIATE_TEST_SUITE_P(Values, SettingsWriteTest,
                          ::testing::Values(TRoundTrip{0, "0"}, TRoundTrip{600, "600"},
-                                           TRoundTrip{362439, "362439"}, TRoundTrip{2147483647u, "2147483647"},
+                                           TRoundTrip{362439, "362439"},
+                                           TRoundTrip{2147483647u, "2147483647"},
                                            TRoundTrip{2147483648u, "-2147483648"},
                                            TRoundTrip{4294967295u, "-1"}));
 
@@ -114,7 +115,8 @@ TEST(SettingsTest, DisablingKeepsTheUserLines) {
     Store(path, "\xEF\xBB\xBF; my notes\n[InactivityDetection]\nPeriod = 0x258\n");
     TSettings settings(path);
     settings.SetInactivityDetectionEnabled(false);
-    EXPECT_EQ(Load(path), QByteArray("\xEF\xBB\xBF; my notes\n[InactivityDetection]\nPeriod = 0x258\nEnabled=0\r\n"));
+    EXPECT_EQ(Load(path),
+              QByteArray("\xEF\xBB\xBF; my notes\n[InactivityDetection]\nPeriod = 0x258\nEnabled=0\r\n"));
     EXPECT_FALSE(settings.InactivityDetectionEnabled());
     EXPECT_EQ(settings.InactivityDetectionPeriod(), 600u);
 }

@@ -3,9 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-
 #include <functional>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

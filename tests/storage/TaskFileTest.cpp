@@ -7,9 +7,7 @@
 #include "TempDir.h"
 
 #include <QDir>
-
 #include <gtest/gtest.h>
-
 #include <utility>
 #include <vector>
 
@@ -48,7 +46,8 @@ TEST(TaskFileTest, EmptyListIsTheByteOrderMarkAlone) {
 TEST(TaskFileTest, ExactBytesOfAFile) {
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
-    Fill(tracker, {{QStringLiteral("Caf\u00e9"), 3723000}, {QString(), 999}, {QStringLiteral("Max"), 4294967295u}});
+    Fill(tracker,
+         {{QStringLiteral("Caf\u00e9"), 3723000}, {QString(), 999}, {QStringLiteral("Max"), 4294967295u}});
     EXPECT_EQ(TaskFileBytes(tracker), QByteArray("\xEF\xBB\xBF"
                                                  "Caf\xC3\xA9\r\n1:02:03\r\n3723000\r\n"
                                                  "\r\n0:00\r\n999\r\n"
@@ -111,7 +110,8 @@ TEST_P(LoadTasksTest, LoadsRowsUpToTheFault) {
     EXPECT_EQ(RowsOf(tracker), c.Rows) << c.Name;
     EXPECT_EQ(ReadBytes(path), c.Bytes) << c.Name;
     // A failed load keeps the whole unread file aside.
-    EXPECT_EQ(ReadBytes(path + QStringLiteral(".bak")), c.Error ? c.Bytes : QByteArray("<missing>")) << c.Name;
+    EXPECT_EQ(ReadBytes(path + QStringLiteral(".bak")), c.Error ? c.Bytes : QByteArray("<missing>"))
+        << c.Name;
 }
 
 const QString A = QStringLiteral("A");
@@ -122,38 +122,75 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TLoadCase{"empty", QByteArray(), {}, nullptr},
         TLoadCase{"mark only", QByteArray("\xEF\xBB\xBF"), {}, nullptr},
-        TLoadCase{"crlf", QByteArray("A\r\n0:01\r\n1000\r\nB\r\n0:00\r\n2\r\n"), {{A, 1000}, {B, 2}}, nullptr},
+        TLoadCase{
+            "crlf", QByteArray("A\r\n0:01\r\n1000\r\nB\r\n0:00\r\n2\r\n"), {{A, 1000}, {B, 2}}, nullptr},
         TLoadCase{"no final break", QByteArray("A\r\n0:01\r\n1000"), {{A, 1000}}, nullptr},
         TLoadCase{"lone cr", QByteArray("A\r0:01\r1000\r"), {{A, 1000}}, nullptr},
         TLoadCase{"mixed", QByteArray("A\n\r\n7\rB\r\n\n8"), {{A, 7}, {B, 8}}, nullptr},
         TLoadCase{"wrong time text", QByteArray("A\r\n99:99:99\r\n61000\r\n"), {{A, 61000}}, nullptr},
         TLoadCase{"nul ends text", QByteArray("A\r\n\r\n5\r\n\0\0\0", 11), {{A, 5}}, nullptr},
-        TLoadCase{"nul padding cuts the last row", QByteArray("A\r\n\r\n5\r\nB\r\n\r\n6100\0\0", 19), {{A, 5}},
+        TLoadCase{"nul padding cuts the last row",
+                  QByteArray("A\r\n\r\n5\r\nB\r\n\r\n6100\0\0", 19),
+                  {{A, 5}},
                   "Cannot read file \"%1\". It holds a NUL character within its rows"},
-        TLoadCase{"utf16le", QByteArray("\xFF\xFE" "A\0\n\0\n\0" "9\0", 10), {{A, 9}}, nullptr},
-        TLoadCase{"utf16be", QByteArray("\xFE\xFF\0" "A\0\n\0\n\0" "9", 10), {{A, 9}}, nullptr},
+        TLoadCase{"utf16le",
+                  QByteArray("\xFF\xFE"
+                             "A\0\n\0\n\0"
+                             "9\0",
+                             10),
+                  {{A, 9}},
+                  nullptr},
+        TLoadCase{"utf16be",
+                  QByteArray("\xFE\xFF\0"
+                             "A\0\n\0\n\0"
+                             "9",
+                             10),
+                  {{A, 9}},
+                  nullptr},
         TLoadCase{"cp1252", QByteArray("Caf\xE9\r\n\r\n3\r\n"), {{QStringLiteral("Caf\u00e9"), 3}}, nullptr},
         TLoadCase{"spaces and plus", QByteArray("A\r\n\r\n  +42\r\n"), {{A, 42}}, nullptr},
         TLoadCase{"only caption", QByteArray("A\r\n"), {{A, 0}}, "List index out of bounds (2)"},
         TLoadCase{"two lines", QByteArray("A\r\n0:00\r\n"), {{A, 0}}, "List index out of bounds (2)"},
-        TLoadCase{"caption as time", QByteArray("A\r\n0:00\r\nB\r\n0:00\r\n"), {{A, 0}},
+        TLoadCase{"caption as time",
+                  QByteArray("A\r\n0:00\r\nB\r\n0:00\r\n"),
+                  {{A, 0}},
                   "'B' is not a valid integer value"},
-        TLoadCase{"blank line after a task", QByteArray("A\r\n0:00\r\n4\r\n\r\n"), {{A, 4}, {QString(), 0}},
+        TLoadCase{"blank line after a task",
+                  QByteArray("A\r\n0:00\r\n4\r\n\r\n"),
+                  {{A, 4}, {QString(), 0}},
                   "List index out of bounds (2)"},
-        TLoadCase{"not a number", QByteArray("A\r\n\r\n1\r\nB\r\n\r\nabc\r\nC\r\n\r\n3\r\n"), {{A, 1}, {B, 0}},
+        TLoadCase{"not a number",
+                  QByteArray("A\r\n\r\n1\r\nB\r\n\r\nabc\r\nC\r\n\r\n3\r\n"),
+                  {{A, 1}, {B, 0}},
                   "'abc' is not a valid integer value"},
-        TLoadCase{"beyond 32 bits", QByteArray("A\r\n\r\n4294967296\r\n"), {{A, 0}},
+        TLoadCase{"beyond 32 bits",
+                  QByteArray("A\r\n\r\n4294967296\r\n"),
+                  {{A, 0}},
                   "'4294967296' is not a valid integer value"},
         TLoadCase{"negative", QByteArray("A\r\n\r\n-1\r\n"), {{A, 0}}, "'-1' is not a valid integer value"},
-        TLoadCase{"trailing blank", QByteArray("A\r\n\r\n5 \r\n"), {{A, 0}}, "'5 ' is not a valid integer value"},
+        TLoadCase{
+            "trailing blank", QByteArray("A\r\n\r\n5 \r\n"), {{A, 0}}, "'5 ' is not a valid integer value"},
         TLoadCase{"empty time", QByteArray("A\r\n\r\n\r\n"), {{A, 0}}, "'' is not a valid integer value"},
-        TLoadCase{"bad utf8 after mark", QByteArray("\xEF\xBB\xBF" "Caf\xE9\r\n\r\n1\r\n"), {},
+        TLoadCase{"bad utf8 after mark",
+                  QByteArray("\xEF\xBB\xBF"
+                             "Caf\xE9\r\n\r\n1\r\n"),
+                  {},
                   "Cannot read file \"%1\". It is not valid UTF-8 text"},
-        TLoadCase{"utf32 mark", QByteArray("\xFF\xFE\0\0A\0\0\0", 8), {},
+        TLoadCase{"utf32 mark",
+                  QByteArray("\xFF\xFE\0\0A\0\0\0", 8),
+                  {},
                   "Cannot read file \"%1\". It is not valid UTF-16 text"},
-        TLoadCase{"odd utf16", QByteArray("\xFF\xFE" "A\0\n", 5), {},
+        TLoadCase{"odd utf16",
+                  QByteArray("\xFF\xFE"
+                             "A\0\n",
+                             5),
+                  {},
                   "Cannot read file \"%1\". It is not valid UTF-16 text"},
-        TLoadCase{"lone surrogate", QByteArray("\xFF\xFE\x00\xD8" "A\0", 6), {},
+        TLoadCase{"lone surrogate",
+                  QByteArray("\xFF\xFE\x00\xD8"
+                             "A\0",
+                             6),
+                  {},
                   "Cannot read file \"%1\". It is not valid UTF-16 text"}));
 
 struct TFixtureCase {
@@ -180,12 +217,15 @@ TEST_P(TaskFileFixtureTest, UsersFilesLoadAndSaveBackInTheCurrentFormat) {
     EXPECT_EQ(RowsOf(again), GetParam().Rows);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, TaskFileFixtureTest,
-    ::testing::Values(
-        TFixtureCase{"tasks-bom.db", {{QStringLiteral("Caf\u00e9"), 3723000}, {QStringLiteral("Report"), 4294967295u}}},
-        TFixtureCase{"tasks-lf.db", {{QStringLiteral("Write docs"), 125000}, {QStringLiteral("Meeting"), 60000}}},
-        TFixtureCase{"tasks-cp1252.db", {{QStringLiteral("Caf\u00e9"), 3723000}}}));
+INSTANTIATE_TEST_SUITE_P(Fixtures, TaskFileFixtureTest,
+                         ::testing::Values(TFixtureCase{"tasks-bom.db",
+                                                        {{QStringLiteral("Caf\u00e9"), 3723000},
+                                                         {QStringLiteral("Report"), 4294967295u}}},
+                                           TFixtureCase{"tasks-lf.db",
+                                                        {{QStringLiteral("Write docs"), 125000},
+                                                         {QStringLiteral("Meeting"), 60000}}},
+                                           TFixtureCase{"tasks-cp1252.db",
+                                                        {{QStringLiteral("Caf\u00e9"), 3723000}}}));
 
 TEST(TaskFileTest, TimeTextIsRecomputedOnLoad) {
     TTempDir dir;
@@ -231,7 +271,8 @@ TEST(TaskFileTest, UnreadableFileRaisesTheOpenErrorAndAddsNothing) {
     const QString path = dir.File(QStringLiteral("none/tasks.db"));
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
-    EXPECT_EQ(LoadError(tracker, path), QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(path));
+    EXPECT_EQ(LoadError(tracker, path),
+              QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(path));
     EXPECT_EQ(tracker.Count(), 0);
 }
 
@@ -251,15 +292,14 @@ TEST_P(TimeLineTest, AcceptsOnlyUnsigned32BitNumbers) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, TimeLineTest,
-                         ::testing::Values(TTimeLineCase{"0", true, 0}, TTimeLineCase{"4294967295", true, 4294967295u},
-                                           TTimeLineCase{"004294967295", true, 4294967295u},
-                                           TTimeLineCase{"4294967296", false, 0},
-                                           TTimeLineCase{"99999999999999999999", false, 0},
-                                           TTimeLineCase{"$FFFFFFFF", true, 4294967295u},
-                                           TTimeLineCase{"0x1f", true, 31}, TTimeLineCase{"$100000000", false, 0},
-                                           TTimeLineCase{"1f", false, 0}, TTimeLineCase{"", false, 0},
-                                           TTimeLineCase{" ", false, 0}, TTimeLineCase{"+", false, 0},
-                                           TTimeLineCase{"-0", false, 0}, TTimeLineCase{"\t5", false, 0},
-                                           TTimeLineCase{"5\t", false, 0}, TTimeLineCase{"1 2", false, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, TimeLineTest,
+    ::testing::Values(TTimeLineCase{"0", true, 0}, TTimeLineCase{"4294967295", true, 4294967295u},
+                      TTimeLineCase{"004294967295", true, 4294967295u}, TTimeLineCase{"4294967296", false, 0},
+                      TTimeLineCase{"99999999999999999999", false, 0},
+                      TTimeLineCase{"$FFFFFFFF", true, 4294967295u}, TTimeLineCase{"0x1f", true, 31},
+                      TTimeLineCase{"$100000000", false, 0}, TTimeLineCase{"1f", false, 0},
+                      TTimeLineCase{"", false, 0}, TTimeLineCase{" ", false, 0}, TTimeLineCase{"+", false, 0},
+                      TTimeLineCase{"-0", false, 0}, TTimeLineCase{"\t5", false, 0},
+                      TTimeLineCase{"5\t", false, 0}, TTimeLineCase{"1 2", false, 0}));
 } // namespace

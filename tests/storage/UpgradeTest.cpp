@@ -13,9 +13,7 @@
 #include "TempDir.h"
 
 #include <QDir>
-
 #include <gtest/gtest.h>
-
 #include <optional>
 
 namespace {
@@ -78,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TTransitionCase{"no version file", std::nullopt, true, true, true, true},
         TTransitionCase{"current", QByteArray("2.5.2.24"), false, false, false, false},
-        TTransitionCase{"current with line break", FixtureBytes("version-current-crlf"), false, false, false, false},
+        TTransitionCase{"current with line break", FixtureBytes("version-current-crlf"), false, false, false,
+                        false},
         TTransitionCase{"current with mark", FixtureBytes("version-current-bom"), false, false, false, false},
         TTransitionCase{"padded current", QByteArray(" \t2.5.2.24 \x01"), false, false, false, false},
         TTransitionCase{"21", FixtureBytes("version-2.5.2.21"), true, false, false, true},
@@ -104,17 +103,19 @@ struct TBuildCase {
 class GetBuildNumberTest : public ::testing::TestWithParam<TBuildCase> {};
 
 TEST_P(GetBuildNumberTest, ReadsTheNumberAfterTheLastDot) {
-    EXPECT_EQ(TUpgrade::GetBuildNumber(QString::fromUtf8(GetParam().Text)), GetParam().Build) << GetParam().Text;
+    EXPECT_EQ(TUpgrade::GetBuildNumber(QString::fromUtf8(GetParam().Text)), GetParam().Build)
+        << GetParam().Text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, GetBuildNumberTest,
-    ::testing::Values(TBuildCase{"2.5.2.24", 24}, TBuildCase{"", -1}, TBuildCase{"24", -1},
-                      TBuildCase{"2.5.", 0}, TBuildCase{"2.x", 0}, TBuildCase{"2.24a", 24},
-                      TBuildCase{"1. 7", 7}, TBuildCase{"1.-3", -3}, TBuildCase{"1.+3", 3},
-                      TBuildCase{"1.--3", 0}, TBuildCase{"1.2.3.4.5", 5}, TBuildCase{"1.2147483647", 2147483647},
-                      TBuildCase{"1.99999999999999999999", 2147483647},
-                      TBuildCase{"1.-99999999999999999999", -2147483647 - 1}));
+INSTANTIATE_TEST_SUITE_P(Texts, GetBuildNumberTest,
+                         ::testing::Values(TBuildCase{"2.5.2.24", 24}, TBuildCase{"", -1},
+                                           TBuildCase{"24", -1}, TBuildCase{"2.5.", 0}, TBuildCase{"2.x", 0},
+                                           TBuildCase{"2.24a", 24}, TBuildCase{"1. 7", 7},
+                                           TBuildCase{"1.-3", -3}, TBuildCase{"1.+3", 3},
+                                           TBuildCase{"1.--3", 0}, TBuildCase{"1.2.3.4.5", 5},
+                                           TBuildCase{"1.2147483647", 2147483647},
+                                           TBuildCase{"1.99999999999999999999", 2147483647},
+                                           TBuildCase{"1.-99999999999999999999", -2147483647 - 1}));
 
 TEST_F(UpgradeTest, NewInstallationDeletesOldMarkersAndWritesTheVersion) {
     for (const char* name : {"version", "upd", "notip"})
@@ -251,8 +252,9 @@ TEST_F(UpgradeTest, FailingUpgradeIsReportedAndTheListStillLoads) {
             LoadTasks(tracker, Files().TasksDb());
     });
     ASSERT_EQ(prompt.MessageRequests.size(), 1u);
-    EXPECT_EQ(prompt.MessageRequests[0].Text,
-              QStringLiteral("Cannot create file \"%1\". Is a directory.").arg(Data(QStringLiteral("version"))));
+    EXPECT_EQ(
+        prompt.MessageRequests[0].Text,
+        QStringLiteral("Cannot create file \"%1\". Is a directory.").arg(Data(QStringLiteral("version"))));
     ASSERT_EQ(tracker.Count(), 1);
     EXPECT_EQ(tracker.Row(0).Caption(), QStringLiteral("Kept"));
 }

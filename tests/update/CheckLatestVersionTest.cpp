@@ -20,24 +20,21 @@ struct TCompareCase {
 class VersionCompareTest : public ::testing::TestWithParam<TCompareCase> {};
 
 TEST_P(VersionCompareTest, PaddedPartsCompareAsText) {
-    EXPECT_EQ(IsNewerVersionPublished(QString::fromUtf8(GetParam().This), QString::fromUtf8(GetParam().Published)),
-              GetParam().Newer);
+    EXPECT_EQ(
+        IsNewerVersionPublished(QString::fromUtf8(GetParam().This), QString::fromUtf8(GetParam().Published)),
+        GetParam().Newer);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, VersionCompareTest,
-                         ::testing::Values(TCompareCase{"2.5.2.24", "2.5.10.1", true},
-                                           TCompareCase{"2.5.2.24", "2.5.2.24", false},
-                                           TCompareCase{"2.5.2.24", "2.5.2.24.", false},
-                                           TCompareCase{"2.5.2.24", "2.5", false},
-                                           TCompareCase{"2.5.2.24", "2.6", true}, TCompareCase{"2.5.2.24", "3", true},
-                                           TCompareCase{"2.5.2.24", "2.5.2.25", true},
-                                           TCompareCase{"2.5.2.24", "2.5.2.3", false},
-                                           TCompareCase{"2.5.10000.0", "2.5.9999.0", true},
-                                           TCompareCase{"2.5.2.24", "", false}, TCompareCase{"", "2.5", true},
-                                           TCompareCase{"", "", false},
-                                           TCompareCase{"2.5.2.24", "<html>", true},
-                                           TCompareCase{"2.5.2.24", "Version 3", true},
-                                           TCompareCase{"2.5.2.24", "1.99.99.99", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, VersionCompareTest,
+    ::testing::Values(TCompareCase{"2.5.2.24", "2.5.10.1", true}, TCompareCase{"2.5.2.24", "2.5.2.24", false},
+                      TCompareCase{"2.5.2.24", "2.5.2.24.", false}, TCompareCase{"2.5.2.24", "2.5", false},
+                      TCompareCase{"2.5.2.24", "2.6", true}, TCompareCase{"2.5.2.24", "3", true},
+                      TCompareCase{"2.5.2.24", "2.5.2.25", true}, TCompareCase{"2.5.2.24", "2.5.2.3", false},
+                      TCompareCase{"2.5.10000.0", "2.5.9999.0", true}, TCompareCase{"2.5.2.24", "", false},
+                      TCompareCase{"", "2.5", true}, TCompareCase{"", "", false},
+                      TCompareCase{"2.5.2.24", "<html>", true}, TCompareCase{"2.5.2.24", "Version 3", true},
+                      TCompareCase{"2.5.2.24", "1.99.99.99", false}));
 
 TEST(VersionCompare, SplittingKeepsEmptyPartsButNoEmptyLastOne) {
     EXPECT_EQ(PaddedVersionText(QStringLiteral("2.5.2.24")), QStringLiteral("0002.0005.0002.0024."));
@@ -72,16 +69,18 @@ TEST_P(CheckAgainstServerTest, OffersOnlyANewerPublishedVersion) {
 INSTANTIATE_TEST_SUITE_P(
     Table, CheckAgainstServerTest,
     ::testing::Values(TServerCase{"/ver/2.5.10.1", true}, TServerCase{"/ver/2.5.2.24", false},
-                      TServerCase{"/ver/2.5", false}, TServerCase{"/ver/2.6", true}, TServerCase{"/ver/3", true},
-                      TServerCase{"/ver/%20%202.5.2.24%0D%0A", false},  // blanks and CR LF around it
+                      TServerCase{"/ver/2.5", false}, TServerCase{"/ver/2.6", true},
+                      TServerCase{"/ver/3", true},
+                      TServerCase{"/ver/%20%202.5.2.24%0D%0A", false},   // blanks and CR LF around it
                       TServerCase{"/raw/efbbbf322e352e322e3234", false}, // BOM + "2.5.2.24"
                       TServerCase{"/raw/efbbbf322e36", true},            // BOM + "2.6"
                       TServerCase{"/raw/", false},                       // empty document
                       TServerCase{"/raw/20200d0a", false},               // blanks only
-                      TServerCase{"/html", true},                        // an HTML page with 200 compares as text
-                      TServerCase{"/hops/3", true}, TServerCase{"/loop", false}, TServerCase{"/tofile", false},
-                      TServerCase{"/setcookie/k", true}, TServerCase{"/status/404", false},
-                      TServerCase{"/status/500", false}, TServerCase{"/big", false}, TServerCase{"/never", false}));
+                      TServerCase{"/html", true}, // an HTML page with 200 compares as text
+                      TServerCase{"/hops/3", true}, TServerCase{"/loop", false},
+                      TServerCase{"/tofile", false}, TServerCase{"/setcookie/k", true},
+                      TServerCase{"/status/404", false}, TServerCase{"/status/500", false},
+                      TServerCase{"/big", false}, TServerCase{"/never", false}));
 
 TEST(CheckLatestVersion, UnreachableSiteIsSilent) {
     THttpClientOptions options;
@@ -144,9 +143,10 @@ TEST(OfferDownload, OnlyOkOpensTheSiteRoot) {
 }
 
 TEST(OfferDownload, AFailingBrowserIsNotReported) {
-    EXPECT_NO_THROW(OfferDownload(
-        TDownloadOffer{[] { return int(mrOk); }, [](const QUrl&) { throw EAppError(QStringLiteral("no browser")); }},
-        QStringLiteral("http://x")));
+    EXPECT_NO_THROW(
+        OfferDownload(TDownloadOffer{[] { return int(mrOk); },
+                                     [](const QUrl&) { throw EAppError(QStringLiteral("no browser")); }},
+                      QStringLiteral("http://x")));
 }
 
 TEST(ProductSite, EnvironmentOverridesTheBuildAndEmptySwitchesOff) {
@@ -154,7 +154,8 @@ TEST(ProductSite, EnvironmentOverridesTheBuildAndEmptySwitchesOff) {
     const bool wasSet = qEnvironmentVariableIsSet("TALLYVOX_SITE_URL");
     qputenv("TALLYVOX_SITE_URL", "http://127.0.0.1:8080/");
     EXPECT_EQ(ProductSiteUrl(), QStringLiteral("http://127.0.0.1:8080"));
-    EXPECT_EQ(VersionDocumentUrl(ProductSiteUrl()), QStringLiteral("http://127.0.0.1:8080/latest-version.txt"));
+    EXPECT_EQ(VersionDocumentUrl(ProductSiteUrl()),
+              QStringLiteral("http://127.0.0.1:8080/latest-version.txt"));
     qputenv("TALLYVOX_SITE_URL", "");
     EXPECT_TRUE(ProductSiteUrl().isEmpty());
     qunsetenv("TALLYVOX_SITE_URL");

@@ -49,7 +49,7 @@ TEST_P(HttpGetTest, SuccessOnlyWithA2xxBodyWithinTheLimits) {
 INSTANTIATE_TEST_SUITE_P(
     Table, HttpGetTest,
     ::testing::Values(TGetCase{"/hops/1/latest-version.txt", true, "9.9"},
-                      TGetCase{"/hops/15/latest-version.txt", true, "9.9"},   // the limit itself
+                      TGetCase{"/hops/15/latest-version.txt", true, "9.9"},    // the limit itself
                       TGetCase{"/hops/16/latest-version.txt", false, nullptr}, // one over it
                       TGetCase{"/loop/x/latest-version.txt", false, nullptr},
                       TGetCase{"/tofile/x/latest-version.txt", false, nullptr},
@@ -66,19 +66,22 @@ TEST(HttpClient, CookiesLastForTheRunAndNotAcrossClients) {
     TLocalHttpServer server;
     {
         THttpClient client(FastOptions());
-        EXPECT_THROW(client.Get(server.BaseUrl() + QStringLiteral("/needcookie/x/latest-version.txt")), EHttpError);
-        EXPECT_EQ(client.Get(server.BaseUrl() + QStringLiteral("/setcookieonly/s1/latest-version.txt")), "0.1");
+        EXPECT_THROW(client.Get(server.BaseUrl() + QStringLiteral("/needcookie/x/latest-version.txt")),
+                     EHttpError);
+        EXPECT_EQ(client.Get(server.BaseUrl() + QStringLiteral("/setcookieonly/s1/latest-version.txt")),
+                  "0.1");
         EXPECT_EQ(client.Get(server.BaseUrl() + QStringLiteral("/needcookie/x/latest-version.txt")), "9.0");
         EXPECT_TRUE(server.Requests().back().Headers.contains("Cookie: session=s1"));
     }
     THttpClient fresh(FastOptions()); // a new run starts without them
-    EXPECT_THROW(fresh.Get(server.BaseUrl() + QStringLiteral("/needcookie/x/latest-version.txt")), EHttpError);
+    EXPECT_THROW(fresh.Get(server.BaseUrl() + QStringLiteral("/needcookie/x/latest-version.txt")),
+                 EHttpError);
 }
 
 TEST(HttpClient, UnreachableServerAndBadAddressesFail) {
     THttpClient client(FastOptions());
-    for (const char* url : {"http://127.0.0.1:1/latest-version.txt", "file:///etc/hostname", "ftp://127.0.0.1/x",
-                            "not a url", ""}) {
+    for (const char* url : {"http://127.0.0.1:1/latest-version.txt", "file:///etc/hostname",
+                            "ftp://127.0.0.1/x", "not a url", ""}) {
         EXPECT_THROW(client.Get(QString::fromUtf8(url)), EHttpError) << url;
     }
 }
@@ -91,9 +94,19 @@ struct TDecodeCase {
 TEST(HttpClient, BodyDecodingDropsTheByteOrderMark) {
     const std::vector<TDecodeCase> cases = {
         {"2.5.2.24", QStringLiteral("2.5.2.24")},
-        {"\xEF\xBB\xBF" "2.6", QStringLiteral("2.6")},
-        {QByteArray("\xFF\xFE" "2\0.\0" "6\0", 8), QStringLiteral("2.6")},
-        {QByteArray("\xFE\xFF\0" "2\0.\0" "6", 8), QStringLiteral("2.6")},
+        {"\xEF\xBB\xBF"
+         "2.6",
+         QStringLiteral("2.6")},
+        {QByteArray("\xFF\xFE"
+                    "2\0.\0"
+                    "6\0",
+                    8),
+         QStringLiteral("2.6")},
+        {QByteArray("\xFE\xFF\0"
+                    "2\0.\0"
+                    "6",
+                    8),
+         QStringLiteral("2.6")},
         {"caf\xC3\xA9", QStringLiteral(u"caf\u00e9")},
         {"caf\xE9", QStringLiteral(u"caf\u00e9")}, // not UTF-8: taken byte by byte
         {"", QString()},

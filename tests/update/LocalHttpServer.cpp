@@ -1,21 +1,20 @@
 #include "LocalHttpServer.h"
 
 #include <QByteArrayList>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 namespace {
 
 void SendAll(int Socket, const QByteArray& Data) {
     qsizetype sent = 0;
     while (sent < Data.size()) {
-        const ssize_t n = ::send(Socket, Data.constData() + sent, static_cast<size_t>(Data.size() - sent), MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(Socket, Data.constData() + sent, static_cast<size_t>(Data.size() - sent), MSG_NOSIGNAL);
         if (n <= 0)
             return; // the client gave up (as it should for a body over its cap)
         sent += n;
@@ -23,8 +22,9 @@ void SendAll(int Socket, const QByteArray& Data) {
 }
 
 QByteArray Response(int Status, const QByteArray& Body, const QByteArray& ExtraHeaders = {}) {
-    return "HTTP/1.1 " + QByteArray::number(Status) + " X\r\nContent-Length: " + QByteArray::number(Body.size()) +
-           "\r\nConnection: close\r\n" + ExtraHeaders + "\r\n" + Body;
+    return "HTTP/1.1 " + QByteArray::number(Status) +
+           " X\r\nContent-Length: " + QByteArray::number(Body.size()) + "\r\nConnection: close\r\n" +
+           ExtraHeaders + "\r\n" + Body;
 }
 
 QByteArray Redirect(const QByteArray& Location, const QByteArray& ExtraHeaders = {}) {
@@ -53,7 +53,8 @@ QByteArray Route(const QByteArray& Path, const QByteArray& Headers, bool& Silent
     if (scenario == "tofile")
         return Redirect("file:///etc/hostname");
     if (scenario == "setcookie")
-        return Redirect("/needcookie/x/latest-version.txt", "Set-Cookie: session=" + argument + "; Path=/\r\n");
+        return Redirect("/needcookie/x/latest-version.txt",
+                        "Set-Cookie: session=" + argument + "; Path=/\r\n");
     if (scenario == "setcookieonly")
         return Response(200, "0.1", "Set-Cookie: session=" + argument + "; Path=/\r\n");
     if (scenario == "needcookie")
@@ -94,7 +95,9 @@ TLocalHttpServer::~TLocalHttpServer() {
     ::close(FListener);
 }
 
-QString TLocalHttpServer::BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(FPort); }
+QString TLocalHttpServer::BaseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(FPort);
+}
 
 std::vector<TLocalHttpServer::TRequest> TLocalHttpServer::Requests() {
     std::lock_guard lock(FLock);

@@ -1,14 +1,13 @@
-#include "BackgroundCalls.h"
 #include "ThreadPool.h"
 
+#include "BackgroundCalls.h"
 #include "Gate.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -117,7 +116,9 @@ TEST(PoolEnd, HandOverDuringTheEndRaisesOnTheWorker) {
             started.Open();
             WaitFor([] { return TBackgroundCallsPool::Destroying(); });
             try {
-                TBackgroundCalls::RunInMainThread([] { ADD_FAILURE() << "ran after the end began"; }).Release();
+                TBackgroundCalls::RunInMainThread([] {
+                    ADD_FAILURE() << "ran after the end began";
+                }).Release();
             } catch (const EBackgroundCallError& e) {
                 message = e.Message();
             }
@@ -125,8 +126,9 @@ TEST(PoolEnd, HandOverDuringTheEndRaisesOnTheWorker) {
         started.Wait();
     }
     ASSERT_TRUE(message.has_value());
-    EXPECT_EQ(*message, QStringLiteral("Cannot synchronize with the main thread anymore. Don't call "
-                                       "IBackgroundCall.Forget for functions that access the user interface"));
+    EXPECT_EQ(*message,
+              QStringLiteral("Cannot synchronize with the main thread anymore. Don't call "
+                             "IBackgroundCall.Forget for functions that access the user interface"));
     call.Release();
 }
 

@@ -4,14 +4,12 @@
 #include "FakeClock.h"
 #include "FakePrompt.h"
 #include "FakeUpdateTimeFile.h"
+#include "Files.h"
 #include "LocalHttpServer.h"
 #include "Prompt.h"
 #include "TempDir.h"
 
-#include "Files.h"
-
 #include <QTimer>
-
 #include <gtest/gtest.h>
 
 namespace {

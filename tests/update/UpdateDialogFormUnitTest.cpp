@@ -8,10 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -64,7 +62,11 @@ struct TKeyCase {
 
 TEST(TUpdateDialogForm, KeysButtonsAndCloseBoxGiveTheirResults) {
     const std::vector<TKeyCase> cases = {
-        {"Enter", [](TUpdateDialogForm& d) { QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &d, Qt::Key_Return); }, mrOk},
+        {"Enter",
+         [](TUpdateDialogForm& d) {
+             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &d, Qt::Key_Return);
+         },
+         mrOk},
         {"Esc", [](TUpdateDialogForm& d) { QTest::keyClick(&d, Qt::Key_Escape); }, mrCancel},
         {"OK button", [](TUpdateDialogForm& d) { d.OKBtn->click(); }, mrOk},
         {"Cancel button", [](TUpdateDialogForm& d) { d.CancelBtn->click(); }, mrCancel},

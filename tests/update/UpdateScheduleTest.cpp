@@ -4,10 +4,9 @@
 #include "FakePrompt.h"
 #include "FakeUpdateTimeFile.h"
 
-#include <gtest/gtest.h>
-
 #include <bit>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace {
@@ -51,15 +50,17 @@ INSTANTIATE_TEST_SUITE_P(
                       TDecodeCase{"9223372036854775808", std::nullopt}, // one past the top
                       TDecodeCase{"99999999999999999999", std::nullopt}, TDecodeCase{"", std::nullopt},
                       TDecodeCase{" \r\n", std::nullopt}, TDecodeCase{"abc", std::nullopt},
-                      TDecodeCase{"4675973146180146517x", std::nullopt}, TDecodeCase{"46759 73146", std::nullopt},
-                      TDecodeCase{"-", std::nullopt}, TDecodeCase{"$", std::nullopt},
+                      TDecodeCase{"4675973146180146517x", std::nullopt},
+                      TDecodeCase{"46759 73146", std::nullopt}, TDecodeCase{"-", std::nullopt},
+                      TDecodeCase{"$", std::nullopt},
                       TDecodeCase{"$10000000000000000", std::nullopt}, // 17 hex digits
                       TDecodeCase{"41766.416666666664", std::nullopt}));
 
 TEST(UpdateTime, MillisecondsRoundTripAcrossDayAndSignBoundaries) {
-    for (const std::int64_t ms : {std::int64_t{0}, std::int64_t{1}, std::int64_t{86399999}, std::int64_t{86400000},
-                                  std::int64_t{-1}, std::int64_t{-86399999}, std::int64_t{-86400000},
-                                  std::int64_t{-86400001}, std::int64_t{3608617536000000}}) {
+    for (const std::int64_t ms :
+         {std::int64_t{0}, std::int64_t{1}, std::int64_t{86399999}, std::int64_t{86400000}, std::int64_t{-1},
+          std::int64_t{-86399999}, std::int64_t{-86400000}, std::int64_t{-86400001},
+          std::int64_t{3608617536000000}}) {
         EXPECT_EQ(DateTimeToMilliseconds(MillisecondsToDateTime(ms)), ms) << ms;
     }
     // Before 30 December 1899 the time of day still counts forwards: -1.25 is 29 December, 06:00.
@@ -90,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TDueCase{May7At10, May7At6, false}, TDueCase{May7At10, May7At10, true},
                       TDueCase{May7At10, May7At10 - OneMs, false}, TDueCase{May7At10, May7At10 + OneMs, true},
                       TDueCase{May7At10 + 0.3 * OneMs, May7At10, true}, // same millisecond
-                      TDueCase{0.0, May7At6, true}, TDueCase{std::numeric_limits<double>::quiet_NaN(), May7At6, true},
+                      TDueCase{0.0, May7At6, true},
+                      TDueCase{std::numeric_limits<double>::quiet_NaN(), May7At6, true},
                       TDueCase{std::numeric_limits<double>::infinity(), May7At6, true},
                       TDueCase{-std::numeric_limits<double>::infinity(), May7At6, true},
                       TDueCase{1e300, May7At6, true}, TDueCase{2958466.0, May7At6, true},
@@ -133,7 +135,8 @@ TEST_P(UpdateScheduleTickTest, FirstTickOfTheRun) {
     EXPECT_EQ(checks, c.Check ? 1 : 0);
     if (c.Check) {
         EXPECT_EQ(file.Content, EncodeUpdateTime(OneDayLater(c.Now)));
-        EXPECT_EQ(DateTimeToMilliseconds(schedule.NextUpdateCheck()), DateTimeToMilliseconds(c.Now) + 86400000);
+        EXPECT_EQ(DateTimeToMilliseconds(schedule.NextUpdateCheck()),
+                  DateTimeToMilliseconds(c.Now) + 86400000);
     } else {
         EXPECT_EQ(file.Writes, 0);
         EXPECT_EQ(file.Content, c.Content);
@@ -144,15 +147,18 @@ TEST_P(UpdateScheduleTickTest, FirstTickOfTheRun) {
         EXPECT_EQ(box.Caption, QStringLiteral("Error"));
         EXPECT_EQ(box.Icon, TMessageIcon::Error);
         EXPECT_EQ(box.Buttons, std::vector<TDialogButton>{TDialogButton::Close});
-        EXPECT_EQ(box.Text, QStringLiteral("Couldn't read next check-for-updates time from file \"/data/upd\". Will "
-                                           "check for updates right now.\r\nUnderlying error: Cannot open file "
-                                           "\"/data/upd\". Locked"));
+        EXPECT_EQ(box.Text,
+                  QStringLiteral("Couldn't read next check-for-updates time from file \"/data/upd\". Will "
+                                 "check for updates right now.\r\nUnderlying error: Cannot open file "
+                                 "\"/data/upd\". Locked"));
     } else {
         EXPECT_TRUE(prompt.MessageRequests.empty());
     }
 }
 
-QString BitsText(double Value) { return EncodeUpdateTime(Value); }
+QString BitsText(double Value) {
+    return EncodeUpdateTime(Value);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UpdateScheduleTickTest,
@@ -209,10 +215,11 @@ TEST(UpdateSchedule, WriteFailureIsShownAndTheCheckRunsAllTheSame) {
     schedule.Tick();
     EXPECT_EQ(order, (std::vector<int>{1, 2})); // written (and reported) before the check
     ASSERT_EQ(prompt.MessageRequests.size(), 1u);
-    EXPECT_EQ(prompt.MessageRequests[0].Text,
-              QStringLiteral("Couldn't write next check-for-updates time to file \"/data/upd\". Please check if "
-                             "Tallyvox is allowed to write to the application folder.\r\nUnderlying error: Cannot "
-                             "create file \"/data/upd\". Locked"));
+    EXPECT_EQ(
+        prompt.MessageRequests[0].Text,
+        QStringLiteral("Couldn't write next check-for-updates time to file \"/data/upd\". Please check if "
+                       "Tallyvox is allowed to write to the application folder.\r\nUnderlying error: Cannot "
+                       "create file \"/data/upd\". Locked"));
     EXPECT_EQ(prompt.MessageRequests[0].Buttons, std::vector<TDialogButton>{TDialogButton::Close});
     clock.Set(May7At6 + 0.5);
     schedule.Tick(); // the new time stayed in memory

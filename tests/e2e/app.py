@@ -215,7 +215,20 @@ class TallyvoxApp:
             session = self.session
             raise Failed(f"timed out waiting for the main window to be {state}: viewable "
                          f"{session.is_mapped(wid)}, managed {wid in session.client_list()}, "
-                         f"state {session.wm_state(wid)}") from None
+                         f"state {session.wm_state(wid)}{self.stacks()}") from None
+
+    def stacks(self):
+        """The program's threads' stacks, for a failure where it seems stuck (needs gdb)."""
+        if shutil.which("gdb") is None or not self.alive():
+            return ""
+        try:
+            out = subprocess.run(["gdb", "-p", str(self.proc.pid), "-batch", "-nx",
+                                  "-ex", "thread apply all bt 25"],
+                                 capture_output=True, text=True, timeout=60).stdout
+        except subprocess.TimeoutExpired:
+            return "\n(gdb did not answer within 60 s)"
+        frames = [line for line in out.splitlines() if line.startswith(("Thread ", "#"))]
+        return "\nthe program's threads:\n" + "\n".join(frames)
 
     def focus(self):
         self.session.activate(self.main_window())

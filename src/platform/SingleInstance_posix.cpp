@@ -261,6 +261,15 @@ void TInstanceChannelServer::TImpl::Read(QLocalSocket* Socket) {
     Answer(Socket);
 }
 
+namespace {
+// The whole answer goes out before the connection is closed from our side.
+void Reply(QLocalSocket& Socket, const QByteArray& Line) {
+    Socket.write(Line);
+    Socket.flush();
+    Socket.disconnectFromServer();
+}
+} // namespace
+
 void TInstanceChannelServer::TImpl::Answer(QLocalSocket* Socket) {
     QPointer<QLocalSocket> guard(Socket);
     try {
@@ -273,9 +282,7 @@ void TInstanceChannelServer::TImpl::Answer(QLocalSocket* Socket) {
     // The handler may run a nested loop in which the sender gave up and the socket went.
     if (!guard || guard->state() != QLocalSocket::ConnectedState)
         return;
-    guard->write(AckLine);
-    guard->flush();
-    guard->disconnectFromServer();
+    Reply(*guard, AckLine);
 }
 
 void TInstanceChannelServer::TImpl::AnswerWaiting() {
@@ -334,9 +341,7 @@ void TInstanceChannelServer::TImpl::AnswerCommand(QLocalSocket* Socket, const QS
     QByteArray reply = AckLine.chopped(1);
     if (!text->isEmpty())
         reply += '\t' + *text;
-    guard->write(reply + '\n');
-    guard->flush();
-    guard->disconnectFromServer();
+    Reply(*guard, reply + '\n');
 }
 
 void TInstanceChannelServer::SetCommandHandler(TCommandHandler Handler) {

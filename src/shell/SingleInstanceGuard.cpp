@@ -63,18 +63,21 @@ TInstanceReply TSingleInstanceGuard::SendCommand(const QString& Command) const {
 void TSingleInstanceGuard::SetCommandHandler(
     std::function<std::optional<QByteArray>(const QString& Command)> Handler) {
     FCommandHandler = std::move(Handler);
-    if (!FChannel)
-        return;
-    FChannel->SetCommandHandler(FCommandHandler);
-    if (!FChannel->IsListening())
-        FChannel->Listen();
+    HandOverHandlers();
 }
 
 void TSingleInstanceGuard::SetMessageHandler(std::function<void()> Handler) {
     FHandler = std::move(Handler);
+    HandOverHandlers();
+}
+
+// Gives the channel both handlers; it listens from the first one on (it could not before the
+// application object existed).
+void TSingleInstanceGuard::HandOverHandlers() {
     if (!FChannel)
         return;
     FChannel->SetHandler(FHandler);
+    FChannel->SetCommandHandler(FCommandHandler);
     if (!FChannel->IsListening())
         FChannel->Listen();
 }

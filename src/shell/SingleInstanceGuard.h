@@ -48,6 +48,7 @@ public:
 
 private:
     static bool RunWithoutGuarantee(const QString& Folder);
+    void HandOverHandlers();
     std::unique_ptr<TInstanceLock> Mutex; // null until CheckIfSingle ran, or when the lock failed
     QString FApplicationIdName;
     QString FBroadcastMessage;

@@ -187,15 +187,26 @@ struct THeldFirstWrite {
     }
 };
 
-TEST_F(MainFormFixture, AStopRightAfterATickLeavesTheStoppedStateOnDisk) {
+// A form with one running task whose tick has handed its list (Running) to the writer, which
+// now holds it in the middle of the write.
+class HeldWriteTest : public MainFormFixture {
+protected:
+    TMainForm& TickIntoAHeldWrite(THeldFirstWrite& Held, QByteArray& Running) {
+        TaskFileWrite = Held.Function();
+        TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
+        form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
+        Ticks.Advance(1000);
+        form.Timer1Timer();
+        Running = ExpectedBytes();
+        Held.WaitUntilEntered();
+        return form;
+    }
+};
+
+TEST_F(HeldWriteTest, AStopRightAfterATickLeavesTheStoppedStateOnDisk) {
     THeldFirstWrite held;
-    TaskFileWrite = held.Function();
-    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
-    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
-    Ticks.Advance(1000);
-    form.Timer1Timer();
-    const QByteArray running = ExpectedBytes();
-    held.WaitUntilEntered(); // the tick's save is being written
+    QByteArray running;
+    TMainForm& form = TickIntoAHeldWrite(held, running);
     Ticks.Advance(300);
     ASSERT_TRUE(form.ExecuteAction(form.TaskStop));
     const QByteArray stopped = ExpectedBytes();
@@ -205,15 +216,10 @@ TEST_F(MainFormFixture, AStopRightAfterATickLeavesTheStoppedStateOnDisk) {
     EXPECT_EQ(held.Completed, (std::vector<QByteArray>{running, stopped}));
 }
 
-TEST_F(MainFormFixture, ExitWaitsForABackgroundWriteInProgress) {
+TEST_F(HeldWriteTest, ExitWaitsForABackgroundWriteInProgress) {
     THeldFirstWrite held;
-    TaskFileWrite = held.Function();
-    TMainForm& form = CreateFormWith({{QStringLiteral("A"), 0}});
-    form.Tracker().SetActiveTask(&form.Tracker().Row(0), false);
-    Ticks.Advance(1000);
-    form.Timer1Timer();
-    const QByteArray running = ExpectedBytes();
-    held.WaitUntilEntered();
+    QByteArray running;
+    TMainForm& form = TickIntoAHeldWrite(held, running);
     // Released a little later from elsewhere: an Exit that did not wait would have written
     // first and then been overwritten by the older list.
     std::thread releaser([&held] {

@@ -25,7 +25,7 @@ if [ ! -x "$build/tallyvox" ]; then
     echo "error: $build/tallyvox does not exist; build first (make build)" >&2
     exit 2
 fi
-for tool in Xvfb openbox animate xprop xwininfo ctest; do
+for tool in Xvfb openbox animate xprop xwininfo xmessage ctest; do
     command -v "$tool" >/dev/null || { echo "error: $tool is not installed (scripts/install-deps.sh)" >&2; exit 2; }
 done
 
@@ -66,11 +66,11 @@ done
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 started+=($!)
 wait_until "the second X server" grep -q . "$work/display"
-export SOAK_DISPLAY=":$(head -n1 "$work/display")"
+SOAK_DISPLAY=":$(head -n1 "$work/display")"
+export SOAK_DISPLAY
 HOME=$work DISPLAY=$SOAK_DISPLAY openbox --sm-disable >"$work/openbox.log" 2>&1 &
 started+=($!)
-wait_until "the second session's window manager" \
-    sh -c 'DISPLAY=$SOAK_DISPLAY xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+DISPLAY=$SOAK_DISPLAY "$(dirname "$0")/wait-wm.sh" 20
 # Four full-window frames shown in turn every 20 ms: the server, the window manager and the
 # X clients of the machine all get a steady stream of exposures and image uploads.
 HOME=$work DISPLAY=$SOAK_DISPLAY animate -title repainting -delay 2 -loop 0 -size 800x600 \

@@ -17,6 +17,7 @@ trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 export DISPLAY=":$n"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >/dev/null 2>&1 &
+"$(dirname "$0")/wait-wm.sh" # a window shown before it is ready could stay unmapped
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 "$bin"
 kill "$xvfb" 2>/dev/null || true

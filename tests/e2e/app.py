@@ -66,7 +66,6 @@ class TallyvoxApp:
         self.proc = None
         self.log_path = os.path.join(root, name + ".log")
         self._main = None
-        self.stall_report = None  # where a start-up stall is recorded before one more start
 
     # --- data folder ------------------------------------------------------------------------
 
@@ -121,22 +120,7 @@ class TallyvoxApp:
         self._main = None
         if hidden:
             return self.proc
-        try:
-            self.wait_mapped(True, timeout=STARTUP_TIMEOUT)
-        except Failed as stall:
-            # WORKAROUND: about one start in a few hundred on a loaded machine creates its window
-            # and never maps it, with no output; the cause is not known yet. The stacks are
-            # kept (and printed) so that it can be found; the scenario goes on with one more start.
-            if not self.stall_report:
-                raise
-            os.makedirs(os.path.dirname(self.stall_report), exist_ok=True)
-            with open(self.stall_report, "a", encoding="utf-8") as f:
-                f.write(f"{stall}\n")
-            print(f"WARNING: start-up stall, started once more; see {self.stall_report}\n{stall}")
-            self.kill()
-            self.proc = self.launch(hidden and argv is None, argv)
-            self._main = None
-            self.wait_mapped(True, timeout=STARTUP_TIMEOUT)
+        self.wait_mapped(True, timeout=STARTUP_TIMEOUT)
         return self.proc
 
     def start_behind_box(self):
@@ -232,7 +216,8 @@ class TallyvoxApp:
             session = self.session
             raise Failed(f"timed out waiting for the main window to be {state}: viewable "
                          f"{session.is_mapped(wid)}, managed {wid in session.client_list()}, "
-                         f"state {session.wm_state(wid)}{self.stacks()}") from None
+                         f"state {session.wm_state(wid)}{self.stacks()}"
+                         f"{session.window_report(wid, self.proc.pid)}") from None
 
     def stacks(self):
         """The program's threads' stacks, for a failure where it seems stuck (needs gdb)."""

@@ -27,7 +27,6 @@ def run_one(name, binary, artifacts):
     try:
         session.start(tray=getattr(SCENARIOS[name], "tray", True))
         app = make_app(session, binary, root)
-        app.stall_report = os.path.join(artifacts, f"{name}-startup-stall.txt")
         SCENARIOS[name](session, app, artifacts)
         print(f"PASSED: {name}")
         return "passed"

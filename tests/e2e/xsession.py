@@ -51,14 +51,15 @@ class XSession:
         """tray=False: a desktop without a tray host; start_tray() adds one later."""
         if shutil.which("Xvfb") is None:
             raise Skipped("Xvfb is not installed")
-        for tool in ("openbox", "trayer", "xdotool", "xclip", "xwininfo"):
+        for tool in ("openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop", "xmessage"):
             if shutil.which(tool) is None:
                 raise Skipped(f"{tool} is not installed")
         self._start_xvfb()
         self.env = self._base_env()
         self._start_bus()
-        self._spawn(["openbox", "--sm-disable"], "openbox")
-        wait_for("the window manager", self._wm_running, timeout=STARTUP_TIMEOUT)
+        # --debug: the log names every window it manages; failure reports quote it.
+        self._spawn(["stdbuf", "-oL", "openbox", "--sm-disable", "--debug"], "openbox")
+        self._wait_window_manager()
         if tray:
             self.start_tray()
 
@@ -132,9 +133,16 @@ class XSession:
         self.procs.append((name, proc))
         return proc
 
-    def _wm_running(self):
-        out = self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False)
-        return "window id" in out
+    def _wait_window_manager(self):
+        # Until the window manager has taken a window of its own, a window mapped now may stay
+        # unmapped: the script says why and waits it out.
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                              "wait-wm.sh")
+        res = subprocess.run([script, str(int(STARTUP_TIMEOUT))], env=self.env,
+                             capture_output=True, timeout=STARTUP_TIMEOUT + 10)
+        if res.returncode != 0:
+            raise Failed(res.stderr.decode(errors="replace").strip()
+                         or f"{script} failed ({res.returncode})")
 
     # --- tear-down --------------------------------------------------------------------------
 
@@ -198,6 +206,31 @@ class XSession:
         """Managed, in the normal state and viewable: only now does an activation reach it."""
         return (wid in self.client_list() and self.wm_state(wid) == "Normal"
                 and self.is_mapped(wid))
+
+    def window_report(self, wid, pid):
+        """Every window of the process with its map state, the properties of `wid` and the
+        window manager's last words: what a window that never showed needs explained."""
+        lines = ["the process's windows:"]
+        for other in self.pid_windows(pid):
+            state = self.run(["xwininfo", "-id", str(other)], check=False)
+            state = next((l.strip() for l in state.splitlines() if "Map State" in l), "gone")
+            lines.append(f"  {self.describe(other)}: {state}")
+        lines.append(f"properties of {wid:#x}:")
+        props = ["WM_NAME", "WM_HINTS", "WM_NORMAL_HINTS", "WM_STATE", "WM_TRANSIENT_FOR",
+                 "_NET_WM_STATE", "_NET_WM_WINDOW_TYPE", "_NET_WM_DESKTOP", "_NET_FRAME_EXTENTS"]
+        out = self.run(["xprop", "-id", str(wid), *props], check=False)
+        lines += ["  " + l for l in out.splitlines()]
+        try:
+            with open(os.path.join(self.root, "openbox.log"), encoding="utf-8",
+                      errors="replace") as f:
+                log = f.read().splitlines()
+        except FileNotFoundError:
+            log = []
+        lines.append(f"the window manager's log on {wid:#x}:")
+        lines += ["  " + l for l in log if f"{wid:#x}" in l]
+        lines.append("the window manager's log, last lines:")
+        lines += ["  " + l for l in log[-30:]]
+        return "\n" + "\n".join(lines)
 
     def describe(self, wid):
         if wid is None:

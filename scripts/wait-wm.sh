@@ -18,8 +18,8 @@ probe_window() {
     xwininfo -name "$title" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\) .*/\1/p'
 }
 
+# Sets id to the probe's window once it exists.
 managed() {
-    local id
     id=$(probe_window)
     [ -n "$id" ] && xprop -id "$id" WM_STATE 2>/dev/null | grep -q "window state: Normal"
 }
@@ -42,7 +42,6 @@ until managed; do
     xprop -root -f $property 32c -set $property $count 2>/dev/null || true
     sleep 0.2
 done
-id=$(probe_window)
 kill $probe
 wait $probe 2>/dev/null || true
 # Gone from the window manager's list too, so that nobody started next sees it.

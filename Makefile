@@ -3,6 +3,7 @@ BUILD      ?= build
 GENERATOR  ?= Ninja
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
+DEPS_GROUPS ?= run test clang
 CMAKE_ARGS ?=
 CTEST_ARGS ?=
 
@@ -11,7 +12,7 @@ CTEST_ARGS ?=
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh $(DEPS_GROUPS)
 
 configure: deps
 	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) >/dev/null

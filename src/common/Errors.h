@@ -29,5 +29,8 @@ public:
     using EAppError::EAppError;
 };
 
+// The system's text for an errno value.
+QString SystemErrorText(int Error);
+
 // The message of any caught exception, as the program shows it.
 QString ErrorMessage(const std::exception& e);

@@ -6,6 +6,12 @@ QByteArray NativePath(const QString& Path) {
     return QFile::encodeName(Path);
 }
 
+QString JoinPath(const QString& Folder, const QString& Name) {
+    if (Folder.endsWith(u'/'))
+        return Folder + Name;
+    return Folder + u'/' + Name;
+}
+
 QString FolderOf(const QString& Path) {
     const qsizetype slash = Path.lastIndexOf(u'/');
     if (slash < 0)

@@ -50,16 +50,6 @@ void CheckPath(const QString& Path) {
 
 } // namespace
 
-QString SystemErrorText(int Error) {
-    return QString::fromLocal8Bit(std::strerror(Error));
-}
-
-QString JoinPath(const QString& Folder, const QString& Name) {
-    if (Folder.endsWith(u'/'))
-        return Folder + Name;
-    return Folder + u'/' + Name;
-}
-
 QString ChooseDataFolder(const QString& ExecutableFolder, const QString& AppData) {
     const QString portable = JoinPath(ExecutableFolder, QStringLiteral("AppData"));
     const QString user = JoinPath(AppData, QStringLiteral("Tallyvox"));

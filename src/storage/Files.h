@@ -30,9 +30,6 @@ private:
 // AppData + "/Tallyvox".
 QString ChooseDataFolder(const QString& ExecutableFolder, const QString& AppData);
 
-// Folder + "/" + Name, without doubling the "/" of the root.
-QString JoinPath(const QString& Folder, const QString& Name);
-
 // Creates Folder and its missing parents with mode 0700; false when it is not a folder afterwards.
 bool CreateFolderPrivate(const QString& Folder);
 
@@ -65,6 +62,3 @@ bool FileExists(const QString& Path);
 // Text of Bytes by their leading byte-order mark (UTF-8, UTF-16 LE, UTF-16 BE), else in the
 // ANSI code page. Malformed sequences become U+FFFD.
 QString DecodeFileText(const QByteArray& Bytes);
-
-// The system's text for an errno value.
-QString SystemErrorText(int Error);

@@ -2,7 +2,6 @@
 
 #include "Errors.h"
 #include "FileHandle.h"
-#include "Files.h"
 #include "Paths.h"
 
 #include <QDir>

@@ -1,17 +1,11 @@
 #pragma once
 
-#include "Errors.h"
+#include "BackgroundCallError.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-// The facility's own failures.
-class EBackgroundCallError final : public EAppError {
-public:
-    using EAppError::EAppError;
-};
 
 using TBackgroundProc = std::function<void()>;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BackgroundCalls.h"
+#include "BackgroundCallError.h"
 
 #include <QObject>
 #include <array>

@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include "FileTestUtil.h"
 #include "TempDir.h"
 
 #include <QCoreApplication>
@@ -246,14 +247,7 @@ TEST_F(InstanceChannelTest, NobodyListeningFailsWithinTheBound) {
 }
 
 TEST_F(InstanceChannelTest, DeadSocketFileIsReplaced) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(Path());
-    std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-    ::close(fd);
+    LeaveDeadSocket(Path());
     ASSERT_TRUE(QFileInfo::exists(Path()));
 
     TInstanceChannelServer server(Path(), Name);

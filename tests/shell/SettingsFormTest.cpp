@@ -1,4 +1,5 @@
 #include "FakePrompt.h"
+#include "FileTestUtil.h"
 #include "Settings.h"
 #include "SettingsFormUnit.h"
 #include "TempDir.h"
@@ -13,17 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-QByteArray Load(const QString& Path) {
-    QFile f(Path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void Store(const QString& Path, const QByteArray& Data) {
-    QFile f(Path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(Data);
-}
-
 QByteArray Ini(const char* Enabled, const char* Period) {
     return QByteArray("[InactivityDetection]\r\nEnabled=") + Enabled + "\r\nPeriod=" + Period + "\r\n";
 }
@@ -121,7 +111,7 @@ TEST_F(SettingsFormTest, NoFileShowsDefaultsAndOkCreatesIt) {
     EXPECT_EQ(form->InactivityDetectionPeriod->displayText(), QStringLiteral("00:10:00"));
     EXPECT_FALSE(QFile::exists(Path));
     form->Button1->click();
-    EXPECT_EQ(Load(Path), Ini("1", "600"));
+    EXPECT_EQ(ReadBytes(Path), Ini("1", "600"));
     EXPECT_FALSE(form->isVisible());
 }
 
@@ -138,7 +128,7 @@ TEST_P(SettingsFormEditTest, OkStoresTheTypedPeriod) {
     Type(*form, QString::fromLatin1(GetParam().Typed));
     EXPECT_EQ(form->InactivityDetectionPeriod->displayText(), QString::fromLatin1(GetParam().Shown));
     QTest::keyClick(form->InactivityDetectionPeriod, Qt::Key_Return);
-    EXPECT_EQ(Load(Path), Ini("1", GetParam().Stored));
+    EXPECT_EQ(ReadBytes(Path), Ini("1", GetParam().Stored));
     EXPECT_FALSE(form->isVisible());
 }
 
@@ -180,21 +170,21 @@ TEST_F(SettingsFormTest, DeletingClearsDigitsWithoutShifting) {
 }
 
 TEST_F(SettingsFormTest, UntouchedLongPeriodIsWrittenBackUnchanged) {
-    Store(Path, Ini("1", "362439"));
+    WriteBytes(Path, Ini("1", "362439"));
     auto form = Open();
     EXPECT_EQ(form->InactivityDetectionPeriod->displayText(), QStringLiteral("00:40:39"));
     form->InactivityDetectionEnabled->click();
     form->Button1->click();
-    EXPECT_EQ(Load(Path), Ini("0", "362439"));
+    EXPECT_EQ(ReadBytes(Path), Ini("0", "362439"));
     EXPECT_EQ(form->InactivityDetectionPeriod->displayText(), QStringLiteral("00:40:39"));
 }
 
 TEST_F(SettingsFormTest, EditedLongPeriodStoresWhatIsShown) {
-    Store(Path, Ini("1", "-1"));
+    WriteBytes(Path, Ini("1", "-1"));
     auto form = Open();
     Type(*form, QStringLiteral("000500"));
     form->Button1->click();
-    EXPECT_EQ(Load(Path), Ini("1", "300"));
+    EXPECT_EQ(ReadBytes(Path), Ini("1", "300"));
 }
 
 TEST_F(SettingsFormTest, UncheckingWritesZeroAndKeepsThePeriod) {
@@ -202,7 +192,7 @@ TEST_F(SettingsFormTest, UncheckingWritesZeroAndKeepsThePeriod) {
     auto form = Open();
     form->InactivityDetectionEnabled->click();
     form->Button1->click();
-    EXPECT_EQ(Load(Path), QByteArray("[InactivityDetection]\r\nPeriod=90\r\nEnabled=0\r\n"));
+    EXPECT_EQ(ReadBytes(Path), QByteArray("[InactivityDetection]\r\nPeriod=90\r\nEnabled=0\r\n"));
     EXPECT_FALSE(form->InactivityDetectionEnabled->isChecked());
 }
 
@@ -211,7 +201,7 @@ enum class TCloseBy { CancelButton, EscapeKey, FrameClose };
 class SettingsFormCloseTest : public SettingsFormTest, public ::testing::WithParamInterface<TCloseBy> {};
 
 TEST_P(SettingsFormCloseTest, ClosingWithoutOkWritesNothingAndReloads) {
-    Store(Path, Ini("1", "600"));
+    WriteBytes(Path, Ini("1", "600"));
     auto form = Open();
     form->InactivityDetectionEnabled->click();
     Type(*form, QStringLiteral("11"));
@@ -229,7 +219,7 @@ TEST_P(SettingsFormCloseTest, ClosingWithoutOkWritesNothingAndReloads) {
         break;
     }
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(Load(Path), Ini("1", "600"));
+    EXPECT_EQ(ReadBytes(Path), Ini("1", "600"));
     EXPECT_TRUE(form->InactivityDetectionEnabled->isChecked());
     EXPECT_EQ(form->InactivityDetectionPeriod->displayText(), QStringLiteral("00:10:00"));
 }
@@ -241,11 +231,11 @@ INSTANTIATE_TEST_SUITE_P(Ways, SettingsFormCloseTest,
 TEST_F(SettingsFormTest, ControlsAreNotReloadedWhenOpened) {
     auto form = Open();
     form->hide();
-    Store(Path, Ini("0", "5"));
+    WriteBytes(Path, Ini("0", "5"));
     form->show();
     EXPECT_TRUE(form->InactivityDetectionEnabled->isChecked());
     form->Button1->click();
-    EXPECT_EQ(Load(Path), Ini("1", "600"));
+    EXPECT_EQ(ReadBytes(Path), Ini("1", "600"));
 }
 
 TEST_F(SettingsFormTest, FailedWriteShowsTheErrorAndStaysOpen) {

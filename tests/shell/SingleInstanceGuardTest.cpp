@@ -1,5 +1,6 @@
 #include "SingleInstanceGuard.h"
 
+#include "FileTestUtil.h"
 #include "HelperProcess.h"
 #include "TempDir.h"
 
@@ -62,19 +63,7 @@ void PrintTo(TLeftover Leftover, std::ostream* Out) {
     *Out << static_cast<int>(Leftover);
 }
 
-class StaleLeftoversTest : public SingleInstanceGuardTest, public ::testing::WithParamInterface<TLeftover> {
-protected:
-    void LeaveDeadSocket() {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        ASSERT_GE(fd, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(ChannelPath());
-        std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
-        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-        ::close(fd); // the file stays, nobody listens
-    }
-};
+class StaleLeftoversTest : public SingleInstanceGuardTest, public ::testing::WithParamInterface<TLeftover> {};
 
 TEST_P(StaleLeftoversTest, DoNotBlockTheNextStart) {
     switch (GetParam()) {
@@ -85,7 +74,7 @@ TEST_P(StaleLeftoversTest, DoNotBlockTheNextStart) {
         break;
     }
     case TLeftover::DeadSocket:
-        LeaveDeadSocket();
+        LeaveDeadSocket(ChannelPath());
         break;
     case TLeftover::KilledInstance: {
         THelperProcess killed({QStringLiteral("guard")}, Env());

@@ -3,7 +3,8 @@
 #include "AppData.h"
 #include "Errors.h"
 #include "ExecutablePath.h"
-#include "StorageTestUtil.h"
+#include "FileTestUtil.h"
+#include "Paths.h"
 #include "TempDir.h"
 
 #include <QDir>
@@ -11,14 +12,6 @@
 #include <sys/stat.h>
 
 namespace {
-QString ErrorOf(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EAppError& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 // Sets an environment variable for one test and restores it afterwards.
 class TEnvGuard final {

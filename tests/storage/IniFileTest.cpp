@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "Errors.h"
+#include "FileTestUtil.h"
 #include "TempDir.h"
 
 #include <QDir>
@@ -17,18 +18,6 @@ const QString Period = QStringLiteral("Period");
 
 QByteArray Bytes(const char* Text) {
     return QByteArray(Text);
-}
-
-void Store(const QString& Path, const QByteArray& Data) {
-    QFile f(Path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(Data), Data.size());
-}
-
-QByteArray Load(const QString& Path) {
-    QFile f(Path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << Path.toStdString();
-    return f.readAll();
 }
 
 struct TLookupCase {
@@ -195,9 +184,9 @@ TEST(IniFileTest, EveryReadOpensTheFile) {
     TTempDir dir;
     const QString path = dir.File(QStringLiteral("settings.ini"));
     TIniFile ini(path);
-    Store(path, "[InactivityDetection]\r\nPeriod=5\r\n");
+    WriteBytes(path, "[InactivityDetection]\r\nPeriod=5\r\n");
     EXPECT_EQ(ini.ReadInteger(Section, Period, 600), 5);
-    Store(path, "[InactivityDetection]\r\nPeriod=7\r\n");
+    WriteBytes(path, "[InactivityDetection]\r\nPeriod=7\r\n");
     EXPECT_EQ(ini.ReadInteger(Section, Period, 600), 7);
     EXPECT_EQ(ini.ReadCount(), 2u);
 }
@@ -208,10 +197,10 @@ TEST(IniFileTest, WritesCreateTheFileAndKeepOtherLines) {
     TIniFile ini(path);
     ini.WriteBool(Section, QStringLiteral("Enabled"), true);
     ini.WriteInteger(Section, Period, 600);
-    EXPECT_EQ(Load(path), QByteArray("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n"));
+    EXPECT_EQ(ReadBytes(path), QByteArray("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n"));
     ini.WriteInteger(Section, Period, -1);
     ini.WriteBool(Section, QStringLiteral("Enabled"), false);
-    EXPECT_EQ(Load(path), QByteArray("[InactivityDetection]\r\nEnabled=0\r\nPeriod=-1\r\n"));
+    EXPECT_EQ(ReadBytes(path), QByteArray("[InactivityDetection]\r\nEnabled=0\r\nPeriod=-1\r\n"));
     EXPECT_FALSE(QFile::exists(path + QStringLiteral(".tmp-")));
     EXPECT_EQ(QDir(dir.Path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file left";
 }
@@ -220,12 +209,12 @@ TEST(IniFileTest, WriteKeepsTheFileModeAndFollowsLinks) {
     TTempDir dir;
     const QString real = dir.File(QStringLiteral("real.ini"));
     const QString link = dir.File(QStringLiteral("settings.ini"));
-    Store(real, "[Other]\nA=1\n");
+    WriteBytes(real, "[Other]\nA=1\n");
     ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
     ASSERT_TRUE(QFile::link(real, link));
     TIniFile(link).WriteInteger(Section, Period, 5);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_EQ(Load(real), QByteArray("[Other]\nA=1\n[InactivityDetection]\r\nPeriod=5\r\n"));
+    EXPECT_EQ(ReadBytes(real), QByteArray("[Other]\nA=1\n[InactivityDetection]\r\nPeriod=5\r\n"));
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(real).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -242,7 +231,7 @@ class IniWriteFailureTest : public ::testing::TestWithParam<TFailureCase> {};
 TEST_P(IniWriteFailureTest, RaisesUnableToWrite) {
     TTempDir dir;
     const QString path = GetParam().Prepare(dir);
-    const QByteArray before = QFileInfo(path).isFile() ? Load(path) : QByteArray();
+    const QByteArray before = QFileInfo(path).isFile() ? ReadBytes(path) : QByteArray();
     TIniFile ini(path);
     try {
         ini.WriteInteger(Section, Period, 600);
@@ -251,7 +240,7 @@ TEST_P(IniWriteFailureTest, RaisesUnableToWrite) {
         EXPECT_EQ(e.Message(), QStringLiteral("Unable to write to ") + path);
     }
     if (QFileInfo(path).isFile()) {
-        EXPECT_EQ(Load(path), before);
+        EXPECT_EQ(ReadBytes(path), before);
     }
     EXPECT_EQ(ini.ReadInteger(Section, Period, 42), QFileInfo(path).isFile() ? 5 : 42);
     ::chmod(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
@@ -272,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TFailureCase{"ReadOnlyFile",
                                    [](const TTempDir& d) {
                                        const QString p = d.File(QStringLiteral("settings.ini"));
-                                       Store(p, "[InactivityDetection]\r\nPeriod=5\r\n");
+                                       WriteBytes(p, "[InactivityDetection]\r\nPeriod=5\r\n");
                                        ::chmod(QFile::encodeName(p).constData(), 0444);
                                        return p;
                                    }},
@@ -280,14 +269,14 @@ INSTANTIATE_TEST_SUITE_P(
                                    [](const TTempDir& d) {
                                        QDir(d.Path()).mkdir(QStringLiteral("ro"));
                                        const QString p = d.File(QStringLiteral("ro/settings.ini"));
-                                       Store(p, "[InactivityDetection]\r\nPeriod=5\r\n");
+                                       WriteBytes(p, "[InactivityDetection]\r\nPeriod=5\r\n");
                                        ::chmod(QFile::encodeName(d.File(QStringLiteral("ro"))).constData(),
                                                0555);
                                        return p;
                                    }},
                       TFailureCase{"FolderIsAFile",
                                    [](const TTempDir& d) {
-                                       Store(d.File(QStringLiteral("f")), "x");
+                                       WriteBytes(d.File(QStringLiteral("f")), "x");
                                        return d.File(QStringLiteral("f/settings.ini"));
                                    }}),
     [](const auto& Info) { return std::string(Info.param.Name); });

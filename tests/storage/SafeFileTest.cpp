@@ -2,8 +2,8 @@
 
 #include "Errors.h"
 #include "FakeTickCounter.h"
+#include "FileTestUtil.h"
 #include "Files.h"
-#include "StorageTestUtil.h"
 #include "TaskFile.h"
 #include "TaskTracker.h"
 #include "TempDir.h"
@@ -85,15 +85,6 @@ const QByteArray NewList("\xEF\xBB\xBF"
 const QByteArray NulInRow("A\r\n\r\n5\r\nB\r\n\r\n6100\0"
                           "00\r\nC\r\n\r\n7\r\n",
                           29);
-
-QString ErrorOf(const std::function<void()>& Body) {
-    try {
-        Body();
-    } catch (const EAppError& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 QString SaveNew(const QString& Path, TStoredTasks Stored = TStoredTasks::Loaded) {
     TFakeTickCounter ticks;

@@ -1,24 +1,13 @@
 #include "Settings.h"
 
 #include "Errors.h"
+#include "FileTestUtil.h"
 #include "TempDir.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
-void Store(const QString& Path, const QByteArray& Data) {
-    QFile f(Path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(Data), Data.size());
-}
-
-QByteArray Load(const QString& Path) {
-    QFile f(Path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
-}
-
 struct TPeriodCase {
     const char* Value; // the text after "Period="
     std::uint32_t Expected;
@@ -29,7 +18,7 @@ class SettingsPeriodTest : public ::testing::TestWithParam<TPeriodCase> {};
 TEST_P(SettingsPeriodTest, ReadsHandEditedValues) {
     TTempDir dir;
     const QString path = dir.File(QStringLiteral("settings.ini"));
-    Store(path, QByteArray("[InactivityDetection]\r\nPeriod=") + GetParam().Value + "\r\n");
+    WriteBytes(path, QByteArray("[InactivityDetection]\r\nPeriod=") + GetParam().Value + "\r\n");
     EXPECT_EQ(TSettings(path).InactivityDetectionPeriod(), GetParam().Expected) << GetParam().Value;
 }
 
@@ -57,7 +46,7 @@ class SettingsEnabledTest : public ::testing::TestWithParam<TEnabledCase> {};
 TEST_P(SettingsEnabledTest, ReadsHandEditedValues) {
     TTempDir dir;
     const QString path = dir.File(QStringLiteral("settings.ini"));
-    Store(path, QByteArray("[inactivitydetection]\nenabled = ") + GetParam().Value + "\n");
+    WriteBytes(path, QByteArray("[inactivitydetection]\nenabled = ") + GetParam().Value + "\n");
     EXPECT_EQ(TSettings(path).InactivityDetectionEnabled(), GetParam().Expected) << GetParam().Value;
 }
 
@@ -83,7 +72,7 @@ TEST(SettingsTest, FirstWritesCreateTheThreeLines) {
     TSettings settings(path);
     settings.SetInactivityDetectionEnabled(true);
     settings.SetInactivityDetectionPeriod(600);
-    EXPECT_EQ(Load(path), QByteArray("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n"));
+    EXPECT_EQ(ReadBytes(path), QByteArray("[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n"));
 }
 
 struct TRoundTrip {
@@ -98,7 +87,7 @@ TEST_P(SettingsWriteTest, PeriodIsWrittenAsSignedDecimal) {
     const QString path = dir.File(QStringLiteral("settings.ini"));
     TSettings settings(path);
     settings.SetInactivityDetectionPeriod(GetParam().Period);
-    EXPECT_EQ(Load(path), QByteArray("[InactivityDetection]\r\nPeriod=") + GetParam().Stored + "\r\n");
+    EXPECT_EQ(ReadBytes(path), QByteArray("[InactivityDetection]\r\nPeriod=") + GetParam().Stored + "\r\n");
     EXPECT_EQ(settings.InactivityDetectionPeriod(), GetParam().Period);
 }
 
@@ -112,10 +101,10 @@ INSTANTIATE_TEST_SUITE_P(Values, SettingsWriteTest,
 TEST(SettingsTest, DisablingKeepsTheUserLines) {
     TTempDir dir;
     const QString path = dir.File(QStringLiteral("settings.ini"));
-    Store(path, "\xEF\xBB\xBF; my notes\n[InactivityDetection]\nPeriod = 0x258\n");
+    WriteBytes(path, "\xEF\xBB\xBF; my notes\n[InactivityDetection]\nPeriod = 0x258\n");
     TSettings settings(path);
     settings.SetInactivityDetectionEnabled(false);
-    EXPECT_EQ(Load(path),
+    EXPECT_EQ(ReadBytes(path),
               QByteArray("\xEF\xBB\xBF; my notes\n[InactivityDetection]\nPeriod = 0x258\nEnabled=0\r\n"));
     EXPECT_FALSE(settings.InactivityDetectionEnabled());
     EXPECT_EQ(settings.InactivityDetectionPeriod(), 600u);

@@ -2,7 +2,7 @@
 
 #include "Errors.h"
 #include "FakeTickCounter.h"
-#include "StorageTestUtil.h"
+#include "FileTestUtil.h"
 #include "TaskTracker.h"
 #include "TempDir.h"
 

@@ -75,29 +75,3 @@ std::int32_t TTaskDuration::Parse(const QString& AsString) {
         throw invalidFormat();
     return static_cast<std::int32_t>(total);
 }
-
-bool TryStrToInt(const QString& Text, std::int32_t& Value) {
-    const std::optional<TIntegerText> scanned = ScanIntegerText(Text, 8, 2147483648ull);
-    if (!scanned)
-        return false;
-    if (scanned->Hex) {
-        // A 32-bit pattern, negated when a "-" stood before the prefix.
-        auto pattern = static_cast<std::uint32_t>(scanned->Magnitude);
-        if (scanned->Negative)
-            pattern = 0u - pattern;
-        Value = static_cast<std::int32_t>(pattern);
-        return true;
-    }
-    if (!scanned->Negative && scanned->Magnitude > 2147483647ull)
-        return false;
-    const auto magnitude = static_cast<std::int64_t>(scanned->Magnitude);
-    Value = static_cast<std::int32_t>(scanned->Negative ? -magnitude : magnitude);
-    return true;
-}
-
-std::int32_t StrToInt(const QString& Text) {
-    std::int32_t value = 0;
-    if (!TryStrToInt(Text, value))
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(Text));
-    return value;
-}

@@ -18,11 +18,3 @@ public:
     // total outside the signed 32-bit range, EConvertError for a part that is not an integer.
     static std::int32_t Parse(const QString& AsString);
 };
-
-// The platform's string-to-integer rule: leading spaces, one optional sign, then decimal
-// digits (-2147483648 ... 2147483647) or a "$", "x", "X", "0x", "0X" prefix and up to eight
-// significant hexadecimal digits taken as a 32-bit pattern. Nothing may follow.
-bool TryStrToInt(const QString& Text, std::int32_t& Value);
-
-// As TryStrToInt; raises EConvertError "'%s' is not a valid integer value" on failure.
-std::int32_t StrToInt(const QString& Text);

@@ -2,7 +2,7 @@
 
 #include "BackgroundCalls.h"
 #include "CommandLine.h"
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "Files.h"
 #include "GlobalHotKey.h"
 #include "LastInput.h"

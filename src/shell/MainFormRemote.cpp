@@ -1,6 +1,6 @@
 // Commands that a later start of the program sends over the single-instance channel.
 #include "CommandLine.h"
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "MainFormUnit.h"
 
 void TMainForm::ShowAndBringToFront() {

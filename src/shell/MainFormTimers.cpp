@@ -1,5 +1,5 @@
 // Start-up sequence, timers, hot keys, exit and the quiet save at session end.
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "Errors.h"
 #include "Files.h"
 #include "GlobalHotKey.h"

@@ -1,5 +1,5 @@
 // Hiding to the tray, showing again, the tray icon and its clicks.
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "Files.h"
 #include "Functions.h"
 #include "MainFormUnit.h"

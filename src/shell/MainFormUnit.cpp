@@ -1,6 +1,6 @@
 #include "MainFormUnit.h"
 
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "GlobalHotKey.h"
 #include "InactivityCheck.h"
 #include "Prompt.h"

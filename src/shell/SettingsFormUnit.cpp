@@ -1,6 +1,6 @@
 #include "SettingsFormUnit.h"
 
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "Settings.h"
 #include "TahomaFont.h"
 #include "TaskTime.h"

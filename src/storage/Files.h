@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileBytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -36,11 +38,6 @@ bool CreateFolderPrivate(const QString& Folder);
 // The process-wide paths, created on the first call from ExecutableFolder() and AppDataFolder().
 TFiles& DataFiles();
 
-// Reads are capped far above any real file: a link to /dev/zero or a runaway file must not
-// eat the memory.
-constexpr qint64 MaxTaskFileBytes = 64 * 1024 * 1024;
-constexpr qint64 MaxMarkerFileBytes = 4096;
-
 // Writes Text as the whole file, UTF-8 without a byte-order mark or added line break, replaced
 // atomically; a link at Path is replaced, not followed. Raises EAppError for a bad path and
 // the EFileError texts of ReplaceFileAtomically.
@@ -49,16 +46,3 @@ void WriteFileText(const QString& Path, const QString& Text);
 // The whole marker file as text, decoded by its byte-order mark, else in the ANSI code page.
 // Raises EAppError for a bad or missing path and the EFileError texts of ReadFileBytes.
 QString ReadFileText(const QString& Path);
-
-// The whole file's bytes; only a regular file of at most MaxBytes is read, and a FIFO never
-// blocks. Raises EFileError "Cannot open file \"%s\". %s" (with the system's reason, or
-// "It is not a regular file"), "Cannot read file \"%s\". It is larger than %d bytes" or
-// "Stream read error \"%s\". %s".
-QByteArray ReadFileBytes(const QString& Path, qint64 MaxBytes = MaxTaskFileBytes);
-
-// True for an existing file that is not a folder; links are followed.
-bool FileExists(const QString& Path);
-
-// Text of Bytes by their leading byte-order mark (UTF-8, UTF-16 LE, UTF-16 BE), else in the
-// ANSI code page. Malformed sequences become U+FFFD.
-QString DecodeFileText(const QByteArray& Bytes);

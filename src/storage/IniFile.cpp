@@ -2,8 +2,8 @@
 
 #include "Errors.h"
 #include "FileHandle.h"
+#include "IntegerText.h"
 #include "SafeFile.h"
-#include "TaskTime.h"
 
 #include <QFile>
 #include <QFileInfo>

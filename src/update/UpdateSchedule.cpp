@@ -1,6 +1,6 @@
 #include "UpdateSchedule.h"
 
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "Files.h"
 #include "Functions.h"
 #include "IntegerText.h"

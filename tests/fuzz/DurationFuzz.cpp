@@ -2,6 +2,7 @@
 // Build makes of three components parses back when the hours are shown.
 #include "Errors.h"
 #include "FuzzInput.h"
+#include "IntegerText.h"
 #include "TaskTime.h"
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // reads back, and a write keeps the other key's value.
 #include "FuzzInput.h"
 #include "IniFile.h"
-#include "TaskTime.h"
+#include "IntegerText.h"
 
 #include <cstdlib>
 

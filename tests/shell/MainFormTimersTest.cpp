@@ -1,4 +1,4 @@
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "Errors.h"
 #include "GlobalHotKey.h"
 #include "HotKey.h"

@@ -1,6 +1,6 @@
 #include "Upgrade.h"
 
-#include "ErrorDialog.h"
+#include "ErrorReporting.h"
 #include "Errors.h"
 #include "ExecutablePath.h"
 #include "FakePrompt.h"

@@ -97,14 +97,15 @@ public:
     QString AtomName(std::int32_t Atom) override { return FAtoms->AtomName(Atom); }
     void DeleteAtom(std::int32_t Atom) override { FAtoms->DeleteAtom(Atom); }
 
-    bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk) override {
+    bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk,
+                  std::function<void()> OnPressed) override {
         // The shortcut id is the hot key's own name, the atom name without the program's prefix.
         const QString name = FAtoms->AtomName(Id);
         const QString shortcutId = name.mid(name.lastIndexOf(u'_') + 1);
         const QString trigger = TriggerText(Modifiers, Vk);
         if (!FBus.isConnected() || FFailed || shortcutId.isEmpty() || trigger.isEmpty())
             return false;
-        FEntries.push_back({Id, shortcutId, trigger});
+        FEntries.push_back({Id, shortcutId, trigger, std::move(OnPressed)});
         if (FState == TState::None) {
             FState = TState::Gathering;
             QTimer::singleShot(0, this, [this] { CreateSession(); });
@@ -166,6 +167,7 @@ private:
         std::int32_t Id;
         QString ShortcutId;
         QString Trigger;
+        std::function<void()> OnPressed;
         bool Pending = false;
     };
     enum class TState { None, Gathering, Creating, Ready };
@@ -174,7 +176,7 @@ private:
         for (TEntry& e : FEntries)
             if (e.Id == Id && e.Pending) {
                 e.Pending = false;
-                DispatchHotKeyPressed(Id);
+                DispatchHotKeyPressed(e.OnPressed);
             }
     }
 

@@ -153,9 +153,9 @@ def portal_hot_keys(session, binary, root, mode="documented"):
         # A flood of activations of another session's and of an unbound shortcut, which change
         # nothing, and of BringToFront: the program keeps answering.
         other = f"{os.path.dirname(portal.sessions[-1])}/other"
-        desktop.activate("ToggleTracking", session=other, count=8001)
-        desktop.activate("Unbound", count=8000)
-        desktop.activate("BringToFront", count=8000)
+        for shortcut, target, count in (("ToggleTracking", other, 8001), ("Unbound", None, 8000),
+                                        ("BringToFront", None, 8000)):
+            desktop.activate(shortcut, session=target, count=count)
         flooded = threading.Event()
         desktop.in_loop(flooded.set)
         wait_for("the flood sent", flooded.is_set, timeout=60)
@@ -194,9 +194,8 @@ def start_monitor(session, address):
     log = os.path.join(session.root, "idle-questions.txt")
     rules = [f"type='method_call',interface='{i}'" for i in ("org.freedesktop.ScreenSaver",
                                                              "org.gnome.Mutter.IdleMonitor")]
-    proc = subprocess.Popen(["dbus-monitor", "--address", address, *rules], stdout=open(log, "wb"),
-                            stderr=subprocess.DEVNULL, start_new_session=True)
-    session.procs.append(("dbus-monitor", proc))
+    session.procs.append(("dbus-monitor", subprocess.Popen(
+        ["dbus-monitor", "--address", address, *rules], stdout=open(log, "wb"), start_new_session=True)))
     settle(0.5)
     return log
 

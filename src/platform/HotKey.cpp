@@ -35,7 +35,9 @@ public:
                 return;
             }
     }
-    bool Register(std::int32_t, std::uint32_t, std::uint32_t) override { return false; }
+    bool Register(std::int32_t, std::uint32_t, std::uint32_t, std::function<void()>) override {
+        return false;
+    }
     void Unregister(std::int32_t) override {}
 
 private:
@@ -47,12 +49,9 @@ private:
     std::int32_t FNext = 0xC000;
 };
 
-std::function<void(std::int32_t)>& PressedHandler() {
-    static std::function<void(std::int32_t)> handler;
-    return handler;
-}
+} // namespace
 
-std::unique_ptr<IHotKeyBackend> ChooseBackend() {
+std::unique_ptr<IHotKeyBackend> CreateHotKeyBackend() {
     if (qGuiApp == nullptr)
         return CreateSilentHotKeyBackend();
     const QString platform = QGuiApplication::platformName();
@@ -66,34 +65,21 @@ std::unique_ptr<IHotKeyBackend> ChooseBackend() {
             return x11;
     return CreateSilentHotKeyBackend();
 }
-} // namespace
 
 std::unique_ptr<IHotKeyBackend> CreateSilentHotKeyBackend() {
     return std::make_unique<TSilentHotKeyBackend>();
 }
 
-IHotKeyBackend& HotKeyBackend() {
-    static const std::unique_ptr<IHotKeyBackend> backend = ChooseBackend();
-    return *backend;
-}
-
-void SetHotKeyPressedHandler(std::function<void(std::int32_t Id)> Handler) {
-    PressedHandler() = std::move(Handler);
-}
-
-void DispatchHotKeyPressed(std::int32_t Id) {
+void DispatchHotKeyPressed(std::function<void()> OnPressed) {
     QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr)
+    if (app == nullptr || !OnPressed)
         return;
-    // Queued, so the handler (which may open a modal box) never runs inside X event processing.
+    // Queued, so the action (which may open a modal box) never runs inside X event processing.
     QMetaObject::invokeMethod(
         app,
-        [Id] {
-            const auto& handler = PressedHandler();
-            if (!handler)
-                return;
+        [OnPressed = std::move(OnPressed)] {
             try {
-                handler(Id);
+                OnPressed();
             } catch (const std::exception& E) {
                 qWarning("Hot key handler failed: %s", E.what());
             } catch (...) {

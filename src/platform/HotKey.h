@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 // System-wide hot keys and the atoms that name them. Modifier flags and key codes are the
 // Windows ones the program was built around: Alt 1, Ctrl 2, Shift 4, Win 8; Space 0x20,
@@ -24,16 +25,16 @@ public:
     // Atoms of the X server live as long as the server; only the process table forgets them.
     virtual void DeleteAtom(std::int32_t Atom) = 0;
 
-    // Takes the combination for Id. False, with nothing held, when the key cannot be taken
-    // (another program holds it, unknown key, no X session).
-    virtual bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk) = 0;
+    // Takes the combination for Id; each press runs OnPressed on the UI thread, from the event
+    // loop. False, with nothing held, when the key cannot be taken (another program holds it,
+    // unknown key, no X session).
+    virtual bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk,
+                          std::function<void()> OnPressed) = 0;
     // Gives the combination of Id back; unknown ids are ignored.
     virtual void Unregister(std::int32_t Id) = 0;
 };
 
-// The backend for this session, chosen once at the first call from the running platform.
-// Needs the application object for the X11 backend; without one the silent backend is used.
-IHotKeyBackend& HotKeyBackend();
-
-// Runs on the UI thread, from the event loop, for every press of a registered combination.
-void SetHotKeyPressedHandler(std::function<void(std::int32_t Id)> Handler);
+// The backend for this session, chosen from the running platform. Needs the application
+// object for the X11 and portal backends, and outlives the hot keys registered with it;
+// without an application object the silent backend is used.
+std::unique_ptr<IHotKeyBackend> CreateHotKeyBackend();

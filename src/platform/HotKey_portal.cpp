@@ -9,7 +9,10 @@
 #include <QDBusPendingReply>
 #include <QList>
 #include <QObject>
+#include <QSet>
+#include <QTimer>
 #include <QVariantMap>
+#include <functional>
 #include <vector>
 
 // One entry of the portal's a(sa{sv}) shortcut lists: an id and its properties.
@@ -73,9 +76,12 @@ QString ObjectPathText(const QVariant& V) {
 }
 
 // Hot keys through the desktop portal's GlobalShortcuts interface, for Wayland sessions where
-// no program may grab keys. Every call is asynchronous: the session is created at the first
-// registration, the shortcuts are bound when it exists, and each press arrives as Activated.
-// A portal that is missing, lacks the interface or refuses leaves the hot keys silent.
+// no program may grab keys. Every call is asynchronous. The registrations of one event-loop pass
+// are gathered, then one session is created with the whole list in its options (some desktops
+// bind only from there), the portal is asked which shortcuts the session already holds, and
+// only when one is missing are they bound (some desktops open their shortcut settings at every
+// bind). Each press arrives as Activated. A portal that is missing, lacks the interface or
+// refuses leaves the hot keys silent.
 class TPortalHotKeyBackend final : public QObject, public IHotKeyBackend {
     Q_OBJECT
 
@@ -91,18 +97,21 @@ public:
     QString AtomName(std::int32_t Atom) override { return FAtoms->AtomName(Atom); }
     void DeleteAtom(std::int32_t Atom) override { FAtoms->DeleteAtom(Atom); }
 
-    bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk) override {
+    bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk,
+                  std::function<void()> OnPressed) override {
         // The shortcut id is the hot key's own name, the atom name without the program's prefix.
         const QString name = FAtoms->AtomName(Id);
         const QString shortcutId = name.mid(name.lastIndexOf(u'_') + 1);
         const QString trigger = TriggerText(Modifiers, Vk);
         if (!FBus.isConnected() || FFailed || shortcutId.isEmpty() || trigger.isEmpty())
             return false;
-        FEntries.push_back({Id, shortcutId, trigger});
-        if (FState == TState::None)
-            CreateSession();
-        else if (FState == TState::Ready)
+        FEntries.push_back({Id, shortcutId, trigger, std::move(OnPressed)});
+        if (FState == TState::None) {
+            FState = TState::Gathering;
+            QTimer::singleShot(0, this, [this] { CreateSession(); });
+        } else if (FState == TState::Ready) {
             BindShortcuts(); // a key registered after the first bind: bind the whole list again
+        }
         return true;
     }
 
@@ -121,21 +130,36 @@ private Q_SLOTS:
         if (FEntries.empty())
             return CloseSession(); // every hot key was released while the session was created
         FState = TState::Ready;
-        BindShortcuts();
+        ListShortcuts();
+    }
+
+    void OnListResponse(uint Response, const QVariantMap& Results) {
+        EndRequest();
+        QSet<QString> held;
+        if (Response == 0)
+            for (const TPortalShortcut& s :
+                 qdbus_cast<QList<TPortalShortcut>>(Results.value(QStringLiteral("shortcuts"))))
+                held.insert(s.Id);
+        for (const TEntry& e : FEntries)
+            if (!held.contains(e.ShortcutId))
+                return BindShortcuts();
     }
 
     // A refused or cancelled bind (Response 1 or 2) is as silent as a key another program holds.
     void OnBindResponse(uint, const QVariantMap&) { EndRequest(); }
 
-    // Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options)
+    // Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options). A burst of them
+    // runs each pressed hot key once, on the next pass of the event loop.
     void OnActivated(const QDBusMessage& Message) {
         const QVariantList args = Message.arguments();
         if (FSession.isEmpty() || args.size() < 2 || ObjectPathText(args.at(0)) != FSession)
             return;
         const QString shortcutId = args.at(1).toString();
-        for (const TEntry& e : FEntries)
-            if (e.ShortcutId == shortcutId)
-                DispatchHotKeyPressed(e.Id);
+        for (TEntry& e : FEntries)
+            if (e.ShortcutId == shortcutId && !e.Pending) {
+                e.Pending = true;
+                QTimer::singleShot(0, this, [this, Id = e.Id] { RunPressed(Id); });
+            }
     }
 
 private:
@@ -143,8 +167,27 @@ private:
         std::int32_t Id;
         QString ShortcutId;
         QString Trigger;
+        std::function<void()> OnPressed;
+        bool Pending = false;
     };
-    enum class TState { None, Creating, Ready };
+    enum class TState { None, Gathering, Creating, Ready };
+
+    void RunPressed(std::int32_t Id) {
+        for (TEntry& e : FEntries)
+            if (e.Id == Id && e.Pending) {
+                e.Pending = false;
+                DispatchHotKeyPressed(e.OnPressed);
+            }
+    }
+
+    QList<TPortalShortcut> Shortcuts() const {
+        QList<TPortalShortcut> shortcuts;
+        for (const TEntry& e : FEntries)
+            shortcuts.push_back({e.ShortcutId,
+                                 {{QStringLiteral("description"), Description(e.ShortcutId)},
+                                  {QStringLiteral("preferred_trigger"), e.Trigger}}});
+        return shortcuts;
+    }
 
     // The request object a call with Token will answer on; subscribed before the call is sent.
     QString RequestPath(const QString& Token) const {
@@ -155,30 +198,41 @@ private:
 
     QString NextToken() { return QStringLiteral("tallyvox%1").arg(++FTokenCounter); }
 
-    void Call(const QString& Method, const QVariantList& Args, const QString& Token, const char* Slot) {
+    // Calls Method; OnError runs when the portal refuses the call itself (no Response follows).
+    void Call(const QString& Method, const QVariantList& Args, const char* Slot,
+              std::function<void()> OnError = {}) {
         EndRequest();
-        FRequest = RequestPath(Token);
+        const QString token = NextToken();
+        QVariantList args = Args;
+        QVariantMap options = args.takeLast().toMap();
+        options.insert(QStringLiteral("handle_token"), token);
+        args.push_back(options);
+        FRequest = RequestPath(token);
         FRequestSlot = Slot;
         FBus.connect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"), this, Slot);
         QDBusMessage call =
             QDBusMessage::createMethodCall(PortalService, PortalPath, ShortcutsInterface, Method);
-        call.setArguments(Args);
+        call.setArguments(args);
         auto* watcher = new QDBusPendingCallWatcher(FBus.asyncCall(call), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, Slot] {
-            watcher->deleteLater();
-            const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-            if (reply.isError())
-                return Fail(); // no portal, or one without GlobalShortcuts
-            // Older portals answer on a path of their own choosing.
-            const QString path = reply.value().path();
-            if (FRequestSlot == Slot && path != FRequest) {
-                EndRequest();
-                FRequest = path;
-                FRequestSlot = Slot;
-                FBus.connect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"), this,
-                             Slot);
-            }
-        });
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [this, watcher, Slot, OnError = std::move(OnError)] {
+                    watcher->deleteLater();
+                    const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
+                    if (reply.isError()) {
+                        if (FRequestSlot == Slot)
+                            EndRequest();
+                        return OnError ? OnError() : Fail(); // no portal, or one without GlobalShortcuts
+                    }
+                    // Older portals answer on a path of their own choosing.
+                    const QString path = reply.value().path();
+                    if (FRequestSlot == Slot && path != FRequest) {
+                        EndRequest();
+                        FRequest = path;
+                        FRequestSlot = Slot;
+                        FBus.connect(PortalService, FRequest, RequestInterface, QStringLiteral("Response"),
+                                     this, Slot);
+                    }
+                });
     }
 
     void EndRequest() {
@@ -190,32 +244,38 @@ private:
     }
 
     void CreateSession() {
+        if (FState != TState::Gathering)
+            return;
+        if (FEntries.empty()) {
+            FState = TState::None;
+            return;
+        }
         FState = TState::Creating;
         // Names the program to portals that ask programs outside a sandbox who they are; older
-        // portals lack the call, which changes nothing. Sent first, so it arrives first.
+        // portals lack the interface, which changes nothing. Sent first, so it arrives first.
         QDBusMessage registration = QDBusMessage::createMethodCall(
             PortalService, PortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
             QStringLiteral("Register"));
         registration.setArguments({QStringLiteral("tallyvox"), QVariantMap()});
-        FBus.send(registration);
-        const QString token = NextToken();
-        const QVariantMap options{{QStringLiteral("handle_token"), token},
-                                  {QStringLiteral("session_handle_token"), NextToken()}};
-        Call(QStringLiteral("CreateSession"), {options}, token, SLOT(OnSessionResponse(uint, QVariantMap)));
+        FBus.send(registration); // its answer, an error on older portals, is not read
+        // A fixed session token: desktops name the shortcut group after it, and keep the keys
+        // the user chose for it from one start to the next.
+        const QVariantMap options{{QStringLiteral("session_handle_token"), QStringLiteral("tallyvox")},
+                                  {QStringLiteral("shortcuts"), QVariant::fromValue(Shortcuts())}};
+        Call(QStringLiteral("CreateSession"), {options}, SLOT(OnSessionResponse(uint, QVariantMap)));
+    }
+
+    void ListShortcuts() {
+        // A portal without the call gets the list bound as before.
+        Call(QStringLiteral("ListShortcuts"), {QVariant::fromValue(QDBusObjectPath(FSession)), QVariantMap()},
+             SLOT(OnListResponse(uint, QVariantMap)), [this] { BindShortcuts(); });
     }
 
     void BindShortcuts() {
-        QList<TPortalShortcut> shortcuts;
-        for (const TEntry& e : FEntries)
-            shortcuts.push_back({e.ShortcutId,
-                                 {{QStringLiteral("description"), Description(e.ShortcutId)},
-                                  {QStringLiteral("preferred_trigger"), e.Trigger}}});
-        const QString token = NextToken();
-        const QVariantMap options{{QStringLiteral("handle_token"), token}};
         Call(QStringLiteral("BindShortcuts"),
-             {QVariant::fromValue(QDBusObjectPath(FSession)), QVariant::fromValue(shortcuts), QString(),
-              options},
-             token, SLOT(OnBindResponse(uint, QVariantMap)));
+             {QVariant::fromValue(QDBusObjectPath(FSession)), QVariant::fromValue(Shortcuts()), QString(),
+              QVariantMap()},
+             SLOT(OnBindResponse(uint, QVariantMap)));
     }
 
     void CloseSession() {

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -58,6 +59,12 @@ constexpr std::uint16_t LockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
 class TX11HotKeyBackend final : public IHotKeyBackend, public QAbstractNativeEventFilter {
 public:
     explicit TX11HotKeyBackend(xcb_window_t Root) : FRoot(Root) {}
+    ~TX11HotKeyBackend() override {
+        if (FFilterInstalled && qGuiApp != nullptr)
+            qGuiApp->removeNativeEventFilter(this);
+    }
+    TX11HotKeyBackend(const TX11HotKeyBackend&) = delete;
+    TX11HotKeyBackend& operator=(const TX11HotKeyBackend&) = delete;
 
     std::int32_t AddAtom(const QString& Name) override {
         const TX11Connection x = QtConnection();
@@ -82,7 +89,8 @@ public:
 
     void DeleteAtom(std::int32_t) override {}
 
-    bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk) override {
+    bool Register(std::int32_t Id, std::uint32_t Modifiers, std::uint32_t Vk,
+                  std::function<void()> OnPressed) override {
         const TX11Connection x = QtConnection();
         const KeySym sym = KeySymOf(Vk);
         if (x.Dpy == nullptr || sym == NoSymbol)
@@ -90,10 +98,10 @@ public:
         const KeyCode code = XKeysymToKeycode(x.Dpy, sym);
         if (code == 0)
             return false;
-        const TGrab grab{Id, code, X11Modifiers(Modifiers)};
+        TGrab grab{Id, code, X11Modifiers(Modifiers), std::move(OnPressed)};
         if (!Grab(x.Conn, grab))
             return false;
-        FGrabs.push_back(grab);
+        FGrabs.push_back(std::move(grab));
         if (!FFilterInstalled) {
             qGuiApp->installNativeEventFilter(this);
             FFilterInstalled = true;
@@ -128,7 +136,7 @@ public:
         const std::uint16_t mods = key->state & MatchedModifiers;
         for (const TGrab& grab : FGrabs)
             if (grab.Code == key->detail && grab.Mods == mods) {
-                DispatchHotKeyPressed(grab.Id);
+                DispatchHotKeyPressed(grab.OnPressed);
                 return true;
             }
         return false;
@@ -139,6 +147,7 @@ private:
         std::int32_t Id;
         KeyCode Code;
         std::uint16_t Mods;
+        std::function<void()> OnPressed;
     };
 
     // WORKAROUND: Qt lets XCB own the event queue, so the errors of Xlib's XGrabKey would go to

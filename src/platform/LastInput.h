@@ -23,16 +23,16 @@ public:
 };
 
 // The source for the running session, chosen here and nowhere else. On Wayland: the
-// compositor's ext-idle-notify-v1, else the desktop's D-Bus idle monitor (never the X screen
-// saver through XWayland: it does not see input to native Wayland windows). On X11 the
-// XScreenSaver extension; otherwise a source that never answers.
+// compositor's ext-idle-notify-v1 or org_kde_kwin_idle, else the desktop's D-Bus idle monitor
+// (never the X screen saver through XWayland: it does not see input to native Wayland windows).
+// On X11 the XScreenSaver extension; otherwise a source that never answers.
 std::unique_ptr<ILastInputSource> CreateLastInputSource(const ITickCounter& Ticks);
 
 // The backends, each usable on its own (the factory picks one).
 std::unique_ptr<ILastInputSource> CreateX11LastInputSource(const ITickCounter& Ticks);  // nullptr without X11
 std::unique_ptr<ILastInputSource> CreateDBusLastInputSource(const ITickCounter& Ticks); // asynchronous
 // nullptr when no Wayland compositor answers at $WAYLAND_DISPLAY (or WAYLAND_SOCKET) or it
-// lacks wl_seat or ext_idle_notifier_v1.
+// lacks wl_seat or both of ext_idle_notifier_v1 and org_kde_kwin_idle.
 std::unique_ptr<ILastInputSource> CreateWaylandLastInputSource(const ITickCounter& Ticks);
 
 // Last-input tick from an idle time: Now - IdleMs modulo 2^32.

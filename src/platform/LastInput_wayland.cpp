@@ -1,5 +1,6 @@
 #include "LastInput.h"
 #include "ext-idle-notify-v1-client-protocol.h"
+#include "idle-client-protocol.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -12,11 +13,11 @@ struct TDisplayDeleter {
     void operator()(wl_display* D) const { wl_display_disconnect(D); }
 };
 
-// The idle time from the compositor's ext-idle-notify-v1: a notification for the limit the
-// check uses tells when the user has been idle that long ("idled") and when input came back
-// ("resumed"). Idle since the event means the last input was the limit before it. Between the
-// events the user is active. The connection is our own, read on the UI thread's event loop
-// and before each answer, never waited on.
+// The idle time from the compositor's ext-idle-notify-v1, or where it is missing from KDE's
+// older org_kde_kwin_idle (wlroots before 0.16): a notification for the limit the check uses
+// tells when the user has been idle that long ("idled") and when input came back ("resumed"). Idle since the
+// event means the last input was the limit before it. Between the events the user is active. The connection
+// is our own, read on the UI thread's event loop and before each answer, never waited on.
 class TWaylandLastInputSource final : public ILastInputSource {
 public:
     TWaylandLastInputSource(const ITickCounter& Ticks, wl_display* Display)
@@ -27,17 +28,20 @@ public:
         DropNotification();
         if (FIdleNotifier != nullptr)
             ext_idle_notifier_v1_destroy(FIdleNotifier);
+        if (FKdeIdle != nullptr)
+            org_kde_kwin_idle_destroy(FKdeIdle); // the protocol has no destructor: only our proxy goes
         if (FSeat != nullptr)
             wl_seat_destroy(FSeat);
         if (FRegistry != nullptr)
             wl_registry_destroy(FRegistry);
     }
 
-    // Finds the seat and the idle notifier; false when the compositor lacks either.
+    // Finds the seat and an idle notifier; false when the compositor lacks either.
     bool Bind() {
         FRegistry = wl_display_get_registry(FDisplay.get());
         wl_registry_add_listener(FRegistry, &RegistryListener, this);
-        if (wl_display_roundtrip(FDisplay.get()) < 0 || FSeat == nullptr || FIdleNotifier == nullptr)
+        if (wl_display_roundtrip(FDisplay.get()) < 0 || FSeat == nullptr ||
+            (FIdleNotifier == nullptr && FKdeIdle == nullptr))
             return false;
         if (QCoreApplication::instance() != nullptr) {
             FNotifier =
@@ -61,12 +65,17 @@ public:
     bool AnswersWithIdleTime() const override { return false; }
 
     void SetIdleLimit(std::uint32_t LimitMs) override {
-        if (FNotification != nullptr && LimitMs == FLimitMs)
+        if ((FNotification != nullptr || FKdeTimeout != nullptr) && LimitMs == FLimitMs)
             return;
         DropNotification();
         FLimitMs = LimitMs;
-        FNotification = ext_idle_notifier_v1_get_idle_notification(FIdleNotifier, LimitMs, FSeat);
-        ext_idle_notification_v1_add_listener(FNotification, &NotificationListener, this);
+        if (FIdleNotifier != nullptr) {
+            FNotification = ext_idle_notifier_v1_get_idle_notification(FIdleNotifier, LimitMs, FSeat);
+            ext_idle_notification_v1_add_listener(FNotification, &NotificationListener, this);
+        } else {
+            FKdeTimeout = org_kde_kwin_idle_get_idle_timeout(FKdeIdle, FSeat, LimitMs);
+            org_kde_kwin_idle_timeout_add_listener(FKdeTimeout, &KdeTimeoutListener, this);
+        }
         wl_display_flush(FDisplay.get());
     }
 
@@ -74,7 +83,10 @@ private:
     void DropNotification() {
         if (FNotification != nullptr)
             ext_idle_notification_v1_destroy(FNotification);
+        if (FKdeTimeout != nullptr)
+            org_kde_kwin_idle_timeout_release(FKdeTimeout);
         FNotification = nullptr;
+        FKdeTimeout = nullptr;
         FIdleSince.reset();
     }
 
@@ -101,19 +113,25 @@ private:
                  self->FIdleNotifier == nullptr)
             self->FIdleNotifier = static_cast<ext_idle_notifier_v1*>(
                 wl_registry_bind(Registry, Name, &ext_idle_notifier_v1_interface, 1));
+        else if (std::strcmp(Interface, org_kde_kwin_idle_interface.name) == 0 && self->FKdeIdle == nullptr)
+            self->FKdeIdle = static_cast<org_kde_kwin_idle*>(
+                wl_registry_bind(Registry, Name, &org_kde_kwin_idle_interface, 1));
     }
     static void OnGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
-    static void OnIdled(void* Data, ext_idle_notification_v1*) {
+    template <typename TObject> static void OnIdled(void* Data, TObject*) {
         auto* self = static_cast<TWaylandLastInputSource*>(Data);
         self->FIdleSince = self->FTicks.Now() - self->FLimitMs;
     }
-    static void OnResumed(void* Data, ext_idle_notification_v1*) {
+    template <typename TObject> static void OnResumed(void* Data, TObject*) {
         static_cast<TWaylandLastInputSource*>(Data)->FIdleSince.reset();
     }
 
     static constexpr wl_registry_listener RegistryListener{&OnGlobal, &OnGlobalRemove};
-    static constexpr ext_idle_notification_v1_listener NotificationListener{&OnIdled, &OnResumed};
+    static constexpr ext_idle_notification_v1_listener NotificationListener{
+        &OnIdled<ext_idle_notification_v1>, &OnResumed<ext_idle_notification_v1>};
+    static constexpr org_kde_kwin_idle_timeout_listener KdeTimeoutListener{
+        &OnIdled<org_kde_kwin_idle_timeout>, &OnResumed<org_kde_kwin_idle_timeout>};
 
     const ITickCounter& FTicks;
     std::unique_ptr<wl_display, TDisplayDeleter> FDisplay;
@@ -121,6 +139,8 @@ private:
     wl_seat* FSeat = nullptr;
     ext_idle_notifier_v1* FIdleNotifier = nullptr;
     ext_idle_notification_v1* FNotification = nullptr;
+    org_kde_kwin_idle* FKdeIdle = nullptr;
+    org_kde_kwin_idle_timeout* FKdeTimeout = nullptr;
     std::uint32_t FLimitMs = 0;
     std::optional<std::uint32_t> FIdleSince;
     std::unique_ptr<QSocketNotifier> FNotifier;

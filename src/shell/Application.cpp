@@ -5,6 +5,7 @@
 #include "ErrorReporting.h"
 #include "Files.h"
 #include "GlobalHotKey.h"
+#include "HotKey.h"
 #include "LastInput.h"
 #include "MainFormUnit.h"
 #include "QtPrompt.h"
@@ -41,6 +42,7 @@ int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QStri
     TBackgroundCallsPool pool;
     TQtPrompt prompt;
     const std::unique_ptr<ILastInputSource> lastInput = CreateLastInputSource(SystemTickCounter());
+    const std::unique_ptr<IHotKeyBackend> hotKeys = CreateHotKeyBackend(); // outlives the window's hot keys
 
     const TFiles& files = DataFiles();
     TSettings& settings = TSettings::Instance();
@@ -53,8 +55,7 @@ int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QStri
     services.Upgrade = [&files] { TUpgrade::Upgrade(files); };
     services.UpdateTimeFile = UpdateTimeFileAt(files.Upd());
     services.LastInput = lastInput.get();
-    services.CreateHotKey = &CreateGlobalHotKey;
-    services.SetHotKeyHandler = &SetHotKeyHandler;
+    services.CreateHotKey = GlobalHotKeyFactory(*hotKeys);
     services.TrayHostPresent = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     TMainForm form(std::move(services));
     prompt.SetOwner(&form);

@@ -3,31 +3,37 @@
 #include "ExecutablePath.h"
 #include "HotKey.h"
 
-TGlobalHotKey::TGlobalHotKey(const QString& Name, quintptr /*WindowHandle*/, std::uint32_t Modifiers,
-                             std::uint32_t Vk)
-    : FAtom(HotKeyBackend().AddAtom(AtomNamePrefix() + Name)) {
-    if (FAtom != 0)
-        FRegistered = HotKeyBackend().Register(FAtom, Modifiers, Vk);
+TGlobalHotKey::TGlobalHotKey(IHotKeyBackend& Backend, const QString& Name, quintptr /*WindowHandle*/,
+                             std::uint32_t Modifiers, std::uint32_t Vk, std::function<void()> OnPressed)
+    : FBackend(Backend), FOnPressed(std::make_shared<const std::function<void()>>(std::move(OnPressed))),
+      FAtom(Backend.AddAtom(AtomNamePrefix() + Name)) {
+    if (FAtom == 0)
+        return;
+    // A press the backend has queued runs only while this hot key still exists.
+    FRegistered = FBackend.Register(FAtom, Modifiers, Vk,
+                                    [Weak = std::weak_ptr<const std::function<void()>>(FOnPressed)] {
+                                        if (const auto action = Weak.lock(); action && *action)
+                                            (*action)();
+                                    });
 }
 
 TGlobalHotKey::~TGlobalHotKey() {
     if (FAtom == 0)
         return;
     if (FRegistered)
-        HotKeyBackend().Unregister(FAtom);
-    HotKeyBackend().DeleteAtom(FAtom);
+        FBackend.Unregister(FAtom);
+    FBackend.DeleteAtom(FAtom);
 }
 
 QString TGlobalHotKey::AtomNamePrefix() {
     return ExecutableBaseName() + u'_';
 }
 
-IGlobalHotKeyPtr CreateGlobalHotKey(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
-                                    std::uint32_t Vk) {
-    // The window only identifies the receiver; presses reach the handler set below.
-    return std::make_shared<TGlobalHotKey>(Name, reinterpret_cast<quintptr>(Window), Modifiers, Vk);
-}
-
-void SetHotKeyHandler(std::function<void(std::int32_t Id)> Handler) {
-    SetHotKeyPressedHandler(std::move(Handler));
+THotKeyFactory GlobalHotKeyFactory(IHotKeyBackend& Backend) {
+    return [&Backend](const QString& Name, QWidget* Window, std::uint32_t Modifiers, std::uint32_t Vk,
+                      std::function<void()> OnPressed) -> IGlobalHotKeyPtr {
+        // The window only identifies the owner; presses run OnPressed.
+        return std::make_shared<TGlobalHotKey>(Backend, Name, reinterpret_cast<quintptr>(Window), Modifiers,
+                                               Vk, std::move(OnPressed));
+    };
 }

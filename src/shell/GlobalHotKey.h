@@ -6,13 +6,14 @@
 #include <functional>
 #include <memory>
 
+class IHotKeyBackend;
 class QWidget;
 
 // A system-wide key combination, held from creation until the last reference goes.
 class IGlobalHotKey {
 public:
     virtual ~IGlobalHotKey() = default;
-    // The hot key's identifier, as passed to the hot-key handler: the atom of its name.
+    // The hot key's identifier with the backend: the atom of its name.
     virtual std::int32_t Atom() const = 0;
 };
 using IGlobalHotKeyPtr = std::shared_ptr<IGlobalHotKey>;
@@ -23,8 +24,10 @@ class TGlobalHotKey final : public IGlobalHotKey {
 public:
     // The atom is named AtomNamePrefix() + Name. A combination that cannot be taken (another
     // program holds it, no X session) is not reported: the hot key then simply never fires.
-    // Presses reach the hot-key handler, not the window: WindowHandle only names the owner.
-    TGlobalHotKey(const QString& Name, quintptr WindowHandle, std::uint32_t Modifiers, std::uint32_t Vk);
+    // Each press runs OnPressed on the UI thread, never once the hot key is gone. WindowHandle
+    // only names the owner. Backend outlives the hot key.
+    TGlobalHotKey(IHotKeyBackend& Backend, const QString& Name, quintptr WindowHandle,
+                  std::uint32_t Modifiers, std::uint32_t Vk, std::function<void()> OnPressed);
     ~TGlobalHotKey() override;
     TGlobalHotKey(const TGlobalHotKey&) = delete;
     TGlobalHotKey& operator=(const TGlobalHotKey&) = delete;
@@ -36,12 +39,16 @@ public:
     static QString AtomNamePrefix();
 
 private:
+    IHotKeyBackend& FBackend;
+    std::shared_ptr<const std::function<void()>> FOnPressed; // presses still queued hold it weakly
     std::int32_t FAtom;
     bool FRegistered = false;
 };
 
-IGlobalHotKeyPtr CreateGlobalHotKey(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
-                                    std::uint32_t Vk);
+// Makes the window's hot keys: Name, the window, the combination and the press's action.
+using THotKeyFactory =
+    std::function<IGlobalHotKeyPtr(const QString& Name, QWidget* Window, std::uint32_t Modifiers,
+                                   std::uint32_t Vk, std::function<void()> OnPressed)>;
 
-// The main window's hot-key handler, run on the UI thread with the pressed hot key's Atom().
-void SetHotKeyHandler(std::function<void(std::int32_t Id)> Handler);
+// Hot keys taken with Backend, which outlives them.
+THotKeyFactory GlobalHotKeyFactory(IHotKeyBackend& Backend);

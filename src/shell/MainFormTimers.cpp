@@ -82,14 +82,16 @@ void TMainForm::FormCreate() {
         });
 }
 
+// A press of either hot key (WMHotKey) runs its own action.
 void TMainForm::RegisterHotKeys() {
-    if (!FServices.CreateHotKey || !FServices.SetHotKeyHandler)
+    if (!FServices.CreateHotKey)
         return;
     BringToFrontGlobalHotKey =
-        FServices.CreateHotKey(QStringLiteral("BringToFront"), this, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
+        FServices.CreateHotKey(QStringLiteral("BringToFront"), this, MOD_CONTROL | MOD_SHIFT, VK_SPACE,
+                               [this] { RunGuarded(FPrompt, [this] { ShowAndBringToFront(); }); });
     ToggleTrackingGlobalHotKey =
-        FServices.CreateHotKey(QStringLiteral("ToggleTracking"), this, MOD_ALT | MOD_SHIFT, VK_SPACE);
-    FServices.SetHotKeyHandler([this](std::int32_t Id) { WMHotKey(Id); });
+        FServices.CreateHotKey(QStringLiteral("ToggleTracking"), this, MOD_ALT | MOD_SHIFT, VK_SPACE,
+                               [this] { RunGuarded(FPrompt, [this] { AppToggleTracking.Execute(); }); });
 }
 
 void TMainForm::LoadTaskList() {
@@ -181,15 +183,6 @@ void TMainForm::CheckForUpdatesTimerTimer() {
         return;
     }
     RunGuarded(FPrompt, [this] { FUpdateChecker->CheckForUpdatesTimerTimer(*CheckForUpdatesTimer); });
-}
-
-void TMainForm::WMHotKey(std::int32_t Id) {
-    RunGuarded(FPrompt, [this, Id] {
-        if (BringToFrontGlobalHotKey && Id == BringToFrontGlobalHotKey->Atom())
-            ShowAndBringToFront();
-        if (ToggleTrackingGlobalHotKey && Id == ToggleTrackingGlobalHotKey->Atom())
-            AppToggleTracking.Execute();
-    });
 }
 
 void TMainForm::AppSettingsExecute(TAction& /*Sender*/) {

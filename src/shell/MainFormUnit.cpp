@@ -59,8 +59,9 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
-    if (FServices.CreateHotKey && FServices.SetHotKeyHandler)
-        FServices.SetHotKeyHandler({});
+    // Presses still queued find their hot keys gone and do nothing.
+    BringToFrontGlobalHotKey.reset();
+    ToggleTrackingGlobalHotKey.reset();
     FUpdateChecker.reset(); // its dialog belongs to this window
     removeEventFilter(this);
     ListView1->removeEventFilter(this);

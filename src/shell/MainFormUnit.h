@@ -42,11 +42,11 @@ struct TMainFormServices {
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
     std::function<bool()> TrayHostPresent;                // none: there always is a tray host
     bool StartTimers = true;
-    // The system-wide hot keys and where their presses go; none: the window takes no hot keys.
+    // Takes a system-wide hot key whose presses run OnPressed; none: the window takes no hot keys.
     std::function<std::shared_ptr<IGlobalHotKey>(const QString& Name, QWidget* Window,
-                                                 std::uint32_t Modifiers, std::uint32_t Vk)>
+                                                 std::uint32_t Modifiers, std::uint32_t Vk,
+                                                 std::function<void()> OnPressed)>
         CreateHotKey;
-    std::function<void(std::function<void(std::int32_t Id)>)> SetHotKeyHandler;
     bool CheckForUpdates = true;
     TTaskFileWriter::TWrite TaskFileWrite; // none: the atomic replacement of the task file
 };
@@ -151,7 +151,6 @@ public:
     void Timer1Timer();
     void UserInactivityCheckTimerTimer();
     void CheckForUpdatesTimerTimer();
-    void WMHotKey(std::int32_t Id);
     void AppExitExecute(TAction& Sender);
     bool SaveTasksOrConfirmExit();
     void SaveTasksQuietly();      // session end and signals: stop tracking, save, no dialogs

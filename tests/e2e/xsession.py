@@ -119,7 +119,14 @@ class XSession:
         if shutil.which("dbus-daemon") is None:
             self.env["DBUS_SESSION_BUS_ADDRESS"] = "disabled:"
             return
-        proc = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+        # Without service directories: nothing installed on the machine (a real portal, a
+        # desktop's idle monitor) can be started on this bus and take a fake's name.
+        config = os.path.join(self.root, "session-bus.conf")
+        with open(config, "w") as f:
+            f.write('<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>'
+                    '<policy context="default"><allow send_destination="*" eavesdrop="true"/>'
+                    '<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>')
+        proc = subprocess.Popen(["dbus-daemon", f"--config-file={config}", "--nofork", "--print-address=1"],
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env,
                                 start_new_session=True)
         self.procs.append(("dbus-daemon", proc))

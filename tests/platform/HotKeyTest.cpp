@@ -5,7 +5,8 @@
 
 // The tests run on the offscreen platform, where no key can be grabbed: the silent backend.
 TEST(SilentHotKeyBackendTest, AtomsAreStablePerNameDistinctAndNonzero) {
-    IHotKeyBackend& backend = HotKeyBackend();
+    const auto owned = CreateHotKeyBackend();
+    IHotKeyBackend& backend = *owned;
     const std::int32_t a = backend.AddAtom(QStringLiteral("tallyvox_BringToFront"));
     const std::int32_t b = backend.AddAtom(QStringLiteral("tallyvox_ToggleTracking"));
     const std::int32_t again = backend.AddAtom(QStringLiteral("tallyvox_BringToFront"));
@@ -30,10 +31,11 @@ TEST(SilentHotKeyBackendTest, AtomsAreStablePerNameDistinctAndNonzero) {
 
 TEST(SilentHotKeyBackendTest, RegistrationTakesNothingAndFailsQuietly) {
     ASSERT_NE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    IHotKeyBackend& backend = HotKeyBackend();
+    const auto owned = CreateHotKeyBackend();
+    IHotKeyBackend& backend = *owned;
     const std::int32_t atom = backend.AddAtom(QStringLiteral("probe"));
     for (const std::uint32_t vk : {0x20u, std::uint32_t{'A'}, std::uint32_t{'7'}, 0xFFu})
-        EXPECT_FALSE(backend.Register(atom, 6, vk)) << vk;
+        EXPECT_FALSE(backend.Register(atom, 6, vk, [] {})) << vk;
     backend.Unregister(atom);
     backend.Unregister(12345); // unknown ids are ignored
     backend.DeleteAtom(atom);

@@ -2,6 +2,7 @@
 #include "Inactivity.h"
 #include "LastInput.h"
 #include "ext-idle-notify-v1-server-protocol.h"
+#include "idle-server-protocol.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -31,17 +32,21 @@ bool WaitUntil(const std::function<bool()>& Done) {
     return true;
 }
 
-// A compositor reduced to wl_seat and (optionally) ext_idle_notifier_v1, on its own thread,
-// with one client connected through a socket pair handed over in WAYLAND_SOCKET.
+enum class TIdleProtocol { None, ExtIdleNotify, KdeIdle };
+
+// A compositor reduced to wl_seat and (optionally) one idle protocol, on its own thread, with
+// one client connected through a socket pair handed over in WAYLAND_SOCKET.
 class TIdleServer {
 public:
-    explicit TIdleServer(bool WithNotifier) : FDisplay(wl_display_create()) {
+    explicit TIdleServer(TIdleProtocol Protocol) : FProtocol(Protocol), FDisplay(wl_display_create()) {
         wl_global_create(FDisplay, &wl_seat_interface, 1, this,
                          [](wl_client* C, void*, std::uint32_t V, std::uint32_t Id) {
                              wl_resource_create(C, &wl_seat_interface, static_cast<int>(V), Id);
                          });
-        if (WithNotifier)
+        if (Protocol == TIdleProtocol::ExtIdleNotify)
             wl_global_create(FDisplay, &ext_idle_notifier_v1_interface, 1, this, &BindNotifier);
+        if (Protocol == TIdleProtocol::KdeIdle)
+            wl_global_create(FDisplay, &org_kde_kwin_idle_interface, 1, this, &BindKdeIdle);
         int fds[2];
         socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds);
         wl_client_create(FDisplay, fds[0]);
@@ -75,10 +80,12 @@ public:
         return out;
     }
     void SendIdled() {
-        Run([](wl_resource* R) { ext_idle_notification_v1_send_idled(R); });
+        Run(FProtocol == TIdleProtocol::KdeIdle ? &org_kde_kwin_idle_timeout_send_idle
+                                                : &ext_idle_notification_v1_send_idled);
     }
     void SendResumed() {
-        Run([](wl_resource* R) { ext_idle_notification_v1_send_resumed(R); });
+        Run(FProtocol == TIdleProtocol::KdeIdle ? &org_kde_kwin_idle_timeout_send_resumed
+                                                : &ext_idle_notification_v1_send_resumed);
     }
 
 private:
@@ -97,21 +104,36 @@ private:
         static const struct ext_idle_notifier_v1_interface impl = {
             [](wl_client*, wl_resource* R) { wl_resource_destroy(R); },
             [](wl_client* Client, wl_resource* R, std::uint32_t NewId, std::uint32_t Timeout, wl_resource*) {
-                auto* self = static_cast<TIdleServer*>(wl_resource_get_user_data(R));
-                wl_resource* n = wl_resource_create(Client, &ext_idle_notification_v1_interface, 1, NewId);
-                static const struct ext_idle_notification_v1_interface nimpl = {
-                    [](wl_client*, wl_resource* N) { wl_resource_destroy(N); }};
-                wl_resource_set_implementation(n, &nimpl, self, [](wl_resource* N) {
-                    auto* s = static_cast<TIdleServer*>(wl_resource_get_user_data(N));
-                    std::lock_guard lock(s->FMutex);
-                    std::erase_if(s->FNotifications, [N](const TNotification& E) { return E.Resource == N; });
-                });
-                std::lock_guard lock(self->FMutex);
-                self->FNotifications.push_back({n, Timeout});
+                AddNotification(Client, R, &ext_idle_notification_v1_interface, NewId, Timeout);
             }};
         wl_resource* r = wl_resource_create(C, &ext_idle_notifier_v1_interface, static_cast<int>(V), Id);
         wl_resource_set_implementation(r, &impl, Data, nullptr);
     }
+    static void BindKdeIdle(wl_client* C, void* Data, std::uint32_t V, std::uint32_t Id) {
+        static const struct org_kde_kwin_idle_interface impl = {
+            [](wl_client* Client, wl_resource* R, std::uint32_t NewId, wl_resource*, std::uint32_t Timeout) {
+                AddNotification(Client, R, &org_kde_kwin_idle_timeout_interface, NewId, Timeout);
+            }};
+        wl_resource* r = wl_resource_create(C, &org_kde_kwin_idle_interface, static_cast<int>(V), Id);
+        wl_resource_set_implementation(r, &impl, Data, nullptr);
+    }
+    // A notification of either protocol: its first request destroys it, any second one is ignored.
+    static void AddNotification(wl_client* Client, wl_resource* Notifier, const wl_interface* Interface,
+                                std::uint32_t NewId, std::uint32_t Timeout) {
+        using TRequest = void (*)(wl_client*, wl_resource*);
+        static const TRequest requests[] = {[](wl_client*, wl_resource* N) { wl_resource_destroy(N); },
+                                            [](wl_client*, wl_resource*) {}};
+        auto* self = static_cast<TIdleServer*>(wl_resource_get_user_data(Notifier));
+        wl_resource* n = wl_resource_create(Client, Interface, 1, NewId);
+        wl_resource_set_implementation(n, requests, self, [](wl_resource* N) {
+            auto* s = static_cast<TIdleServer*>(wl_resource_get_user_data(N));
+            std::lock_guard lock(s->FMutex);
+            std::erase_if(s->FNotifications, [N](const TNotification& E) { return E.Resource == N; });
+        });
+        std::lock_guard lock(self->FMutex);
+        self->FNotifications.push_back({n, Timeout});
+    }
+    TIdleProtocol FProtocol;
     wl_display* FDisplay;
     std::thread FThread;
     std::atomic<bool> FStop{false};
@@ -120,8 +142,13 @@ private:
     std::vector<TNotification> FNotifications;
 };
 
-TEST(WaylandLastInputTest, IdleAndResumeFromTheCompositorDriveTheCheck) {
-    TIdleServer server(true);
+// Both protocols, the current one and KDE's older one, drive the check alike.
+class WaylandIdleProtocolTest : public testing::TestWithParam<TIdleProtocol> {};
+INSTANTIATE_TEST_SUITE_P(Protocols, WaylandIdleProtocolTest,
+                         testing::Values(TIdleProtocol::ExtIdleNotify, TIdleProtocol::KdeIdle));
+
+TEST_P(WaylandIdleProtocolTest, IdleAndResumeFromTheCompositorDriveTheCheck) {
+    TIdleServer server(GetParam());
     TFakeTickCounter ticks(100'000);
     const auto source = CreateWaylandLastInputSource(ticks);
     ASSERT_NE(source, nullptr);
@@ -147,7 +174,7 @@ TEST(WaylandLastInputTest, IdleAndResumeFromTheCompositorDriveTheCheck) {
 }
 
 TEST(WaylandLastInputTest, ACompositorWithoutIdleNotificationsIsNotUsed) {
-    TIdleServer server(false);
+    TIdleServer server(TIdleProtocol::None);
     TFakeTickCounter ticks;
     EXPECT_EQ(CreateWaylandLastInputSource(ticks), nullptr);
 }

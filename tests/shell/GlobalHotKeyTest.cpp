@@ -37,28 +37,32 @@ INSTANTIATE_TEST_SUITE_P(
                       TPrefixCase{"/opt/tallyvox.", "tallyvox_"}, TPrefixCase{"/opt/.tallyvox", "_"}));
 
 TEST(GlobalHotKeyTest, AtomsAreNamedAfterTheExecutableAndDistinct) {
+    const auto backend = CreateHotKeyBackend();
+    const THotKeyFactory create = GlobalHotKeyFactory(*backend);
     SetExecutableFilePathForTesting(QStringLiteral("/opt/tally.vox.bin"));
     const IGlobalHotKeyPtr bring =
-        CreateGlobalHotKey(QStringLiteral("BringToFront"), nullptr, MOD_CONTROL | MOD_SHIFT, VK_SPACE);
+        create(QStringLiteral("BringToFront"), nullptr, MOD_CONTROL | MOD_SHIFT, VK_SPACE, [] {});
     const IGlobalHotKeyPtr toggle =
-        CreateGlobalHotKey(QStringLiteral("ToggleTracking"), nullptr, MOD_ALT | MOD_SHIFT, VK_SPACE);
+        create(QStringLiteral("ToggleTracking"), nullptr, MOD_ALT | MOD_SHIFT, VK_SPACE, [] {});
     SetExecutableFilePathForTesting({});
     EXPECT_NE(bring->Atom(), 0);
     EXPECT_NE(toggle->Atom(), 0);
     EXPECT_NE(bring->Atom(), toggle->Atom());
-    EXPECT_EQ(HotKeyBackend().AtomName(bring->Atom()), QStringLiteral("tally.vox_BringToFront"));
-    EXPECT_EQ(HotKeyBackend().AtomName(toggle->Atom()), QStringLiteral("tally.vox_ToggleTracking"));
+    EXPECT_EQ(backend->AtomName(bring->Atom()), QStringLiteral("tally.vox_BringToFront"));
+    EXPECT_EQ(backend->AtomName(toggle->Atom()), QStringLiteral("tally.vox_ToggleTracking"));
 }
 
 TEST(GlobalHotKeyTest, WithoutAnXSessionRegistrationIsSilentAndReleaseDeletesTheAtom) {
+    const auto backend = CreateHotKeyBackend();
     std::int32_t atom = 0;
     {
-        auto key = std::make_shared<TGlobalHotKey>(QStringLiteral("Probe"), 0, MOD_CONTROL, VK_SPACE);
+        auto key = std::make_shared<TGlobalHotKey>(*backend, QStringLiteral("Probe"), 0, MOD_CONTROL,
+                                                   VK_SPACE, [] {});
         atom = key->Atom();
         EXPECT_FALSE(key->Registered()); // the offscreen platform has no keys to grab
-        EXPECT_FALSE(HotKeyBackend().AtomName(atom).isEmpty());
+        EXPECT_FALSE(backend->AtomName(atom).isEmpty());
     }
-    EXPECT_TRUE(HotKeyBackend().AtomName(atom).isEmpty());
+    EXPECT_TRUE(backend->AtomName(atom).isEmpty());
 }
 
 // --- In a virtual X session ----------------------------------------------------------------
@@ -135,7 +139,7 @@ protected:
     std::unique_ptr<TVirtualX> FX;
 };
 
-TEST_F(XHotKeyTest, EachCombinationReachesTheHandlerWithItsAtom) {
+TEST_F(XHotKeyTest, EachCombinationRunsTheActionOfItsHotKey) {
     THelperProcess app({QStringLiteral("hotkey")}, FX->Env());
     const TReady ready = ParseReady(app.ReadLineStartingWith(QStringLiteral("ready")));
     ASSERT_TRUE(ready.BringRegistered);

@@ -9,6 +9,7 @@
 //                      "release" on stdin gives the bring-to-front key back
 //   grab               an ordinary X client that grabs Ctrl+Shift+Space first, prints "grabbed"
 #include "GlobalHotKey.h"
+#include "HotKey.h"
 #include "SingleInstanceGuard.h"
 
 #include <QAbstractNativeEventFilter>
@@ -103,12 +104,18 @@ public:
 
 int RunHotKey() {
     QWidget window;
-    auto bring =
-        std::make_shared<TGlobalHotKey>(QStringLiteral("BringToFront"), reinterpret_cast<quintptr>(&window),
-                                        MOD_CONTROL | MOD_SHIFT, VK_SPACE);
-    auto toggle = std::make_shared<TGlobalHotKey>(
-        QStringLiteral("ToggleTracking"), reinterpret_cast<quintptr>(&window), MOD_ALT | MOD_SHIFT, VK_SPACE);
-    SetHotKeyHandler([](std::int32_t Id) { Say("hotkey " + std::to_string(Id)); });
+    const auto backend = CreateHotKeyBackend();
+    const auto handle = reinterpret_cast<quintptr>(&window);
+    // Each press says which hot key's action ran, by the hot key's atom.
+    std::int32_t bringAtom = 0, toggleAtom = 0;
+    auto bring = std::make_shared<TGlobalHotKey>(
+        *backend, QStringLiteral("BringToFront"), handle, MOD_CONTROL | MOD_SHIFT, VK_SPACE,
+        [&bringAtom] { Say("hotkey " + std::to_string(bringAtom)); });
+    const auto toggle = std::make_shared<TGlobalHotKey>(
+        *backend, QStringLiteral("ToggleTracking"), handle, MOD_ALT | MOD_SHIFT, VK_SPACE,
+        [&toggleAtom] { Say("hotkey " + std::to_string(toggleAtom)); });
+    bringAtom = bring->Atom();
+    toggleAtom = toggle->Atom();
     TStatePrinter printer;
     qApp->installNativeEventFilter(&printer);
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);

@@ -4,6 +4,7 @@
 #include "FakeTickCounter.h"
 #include "Files.h"
 #include "GlobalHotKey.h"
+#include "HotKey.h"
 #include "MainFormUnit.h"
 #include "Settings.h"
 #include "TaskFile.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 
 // A main window over a private data folder, with a scripted prompt, a tick counter that
@@ -41,10 +43,12 @@ protected:
         services.DoubleClickInterval = [] { return 40; };
         services.TrayHostPresent = [this] { return TrayHost; };
         services.StartTimers = false;
-        if (RegisterHotKeys) {
-            services.CreateHotKey = &CreateGlobalHotKey;
-            services.SetHotKeyHandler = &SetHotKeyHandler;
-        }
+        if (RegisterHotKeys)
+            services.CreateHotKey = [this](const QString& Name, QWidget* Window, std::uint32_t Modifiers,
+                                           std::uint32_t Vk, std::function<void()> OnPressed) {
+                HotKeyActions[Name] = OnPressed; // a press, as the backend would deliver it
+                return GlobalHotKeyFactory(*HotKeys)(Name, Window, Modifiers, Vk, std::move(OnPressed));
+            };
         services.CheckForUpdates = CheckForUpdates;
         services.TaskFileWrite = TaskFileWrite;
         Form = std::make_unique<TMainForm>(std::move(services));
@@ -87,7 +91,9 @@ protected:
     QString Clipboard;
     int ClipboardWrites = 0;
     bool RegisterHotKeys = false;
-    bool TrayHost = true; // whether the desktop has a tray host
+    std::unique_ptr<IHotKeyBackend> HotKeys = CreateHotKeyBackend(); // outlives the form
+    std::map<QString, std::function<void()>> HotKeyActions;          // per hot-key name
+    bool TrayHost = true;                                            // whether the desktop has a tray host
     bool CheckForUpdates = false;
     TTaskFileWriter::TWrite TaskFileWrite; // none: the real one
     std::unique_ptr<TMainForm> Form;

@@ -10,9 +10,11 @@ Exit code 0 when the scenario passed, 1 when it failed, 77 when a tool it needs 
 
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
+import threading
 import traceback
 
 sys.dont_write_bytecode = True
@@ -74,8 +76,9 @@ def start_weston(session):
 
 
 @scenario
-def portal_hot_keys(session, binary, root):
-    """On a Wayland session both hot keys come through the portal; without one, silence."""
+def portal_hot_keys(session, binary, root, mode="documented"):
+    """On a Wayland session both hot keys come through the portal; without one, silence. The
+    session is named tallyvox; BindShortcuts is called only where CreateSession did not bind."""
     address = bus_address(session)
     display = start_weston(session)
     session.env.update({"WAYLAND_DISPLAY": display, "XDG_SESSION_TYPE": "wayland"})
@@ -83,7 +86,7 @@ def portal_hot_keys(session, binary, root):
     # Natively on the compositor: without a portal on the bus the program starts and runs on;
     # with one, BringToFront shows the hidden window (its tray menu then offers "Hide").
     for with_portal in (False, True):
-        desktop = FakeDesktop(address, portal=with_portal, watcher=True)
+        desktop = FakeDesktop(address, portal=with_portal, watcher=True, mode=mode)
         try:
             native = TallyvoxApp(session, binary, root, f"native-{with_portal}")
             native.suppress_hide_tip()
@@ -104,6 +107,8 @@ def portal_hot_keys(session, binary, root):
             check(item.menu()[1] == ("Show", True), f"the hidden program's menu: {item.menu()!r}")
             if with_portal:
                 wait_for("the shortcuts bound on Wayland", lambda: desktop.portal.bound, timeout=15)
+                check(desktop.portal.sessions[-1].endswith("/tallyvox"),
+                      f"the portal session {desktop.portal.sessions[-1]}")
                 desktop.activate("BringToFront")
                 wait_for("the window shown by BringToFront", lambda: item.menu()[1] == ("Hide", True))
             else:
@@ -115,11 +120,16 @@ def portal_hot_keys(session, binary, root):
             desktop.stop()
 
     # Through XWayland's stand-in (X11 platform, Wayland session): the portal's Activated.
-    desktop = FakeDesktop(address, portal=True, watcher=False)
+    desktop = FakeDesktop(address, portal=True, watcher=False, mode=mode)
     try:
         portal = desktop.portal
         app = TallyvoxApp(session, binary, root, "xcb")
         app.suppress_hide_tip()
+        # Idle checks while a task runs: on this compositor (no idle protocol) they would go to
+        # the desktop's D-Bus idle monitors, which nobody provides yet.
+        with open(app.path("settings.ini"), "ab") as f:
+            f.write(b"[InactivityDetection]\r\nEnabled=1\r\nPeriod=60\r\n")
+        monitor = start_monitor(session, address)
         session.procs.append(("tallyvox", app.start()))
         bound = wait_for("the shortcuts bound at the portal", lambda: portal.bound, timeout=15)
         triggers = {i: p.get("preferred_trigger") for i, p in bound[-1][1]}
@@ -128,6 +138,8 @@ def portal_hot_keys(session, binary, root):
         check(all(p.get("description") for _, p in bound[-1][1]), "a shortcut has no description")
         add_task(app, "Alpha")
         select_and_run(app, ["Home"], "Alpha")
+        check(portal.bind_calls == (0 if mode == "kde527" else 1),
+              f"{portal.bind_calls} BindShortcuts calls in mode {mode}")
 
         desktop.activate("ToggleTracking")
         app.wait_title(IDLE_TITLE)
@@ -137,6 +149,26 @@ def portal_hot_keys(session, binary, root):
         desktop.activate("ToggleTracking")
         app.wait_title("Alpha - Tallyvox")
         app.wait_tasks("the resumed task's time growing", lambda rows: rows[0][1] > paused)
+
+        # A flood of activations of another session's and of an unbound shortcut, which change
+        # nothing, and of BringToFront: the program keeps answering.
+        other = f"{os.path.dirname(portal.sessions[-1])}/other"
+        for shortcut, target, count in (("ToggleTracking", other, 8001), ("Unbound", None, 8000),
+                                        ("BringToFront", None, 8000)):
+            desktop.activate(shortcut, session=target, count=count)
+        flooded = threading.Event()
+        desktop.in_loop(flooded.set)
+        wait_for("the flood sent", flooded.is_set, timeout=60)
+        code, out, err = app.remote("--status", timeout=10)
+        check(code == 0 and b"Alpha" in out, f"--status after the flood: {code} {out!r} {err}")
+        check(app.title() == "Alpha - Tallyvox", f"the title after the flood: {app.title()!r}")
+
+        # Idle questions go only to a service that is there, once it is there.
+        check(not monitor_calls(monitor), f"idle questions to nobody: {monitor_calls(monitor)}")
+        screensaver = desktop.serve_idle()
+        wait_for("the idle question to the monitor that appeared", lambda: screensaver.questions)
+        check(monitor_calls(monitor) == ["GetSessionIdleTime"] * screensaver.questions,
+              f"idle questions: {monitor_calls(monitor)}")
 
         app.focus()
         session.key("Escape")
@@ -149,6 +181,28 @@ def portal_hot_keys(session, binary, root):
         wait_for("the portal session to be closed", lambda: portal.closed == portal.sessions[-1:])
     finally:
         desktop.stop()
+
+
+@scenario
+def portal_hot_keys_kde527(session, binary, root):
+    """As portal_hot_keys, on a portal that binds only from CreateSession's options."""
+    portal_hot_keys(session, binary, root, mode="kde527")
+
+
+def start_monitor(session, address):
+    """dbus-monitor on the questions to the desktop's idle monitors; returns its log's path."""
+    log = os.path.join(session.root, "idle-questions.txt")
+    rules = [f"type='method_call',interface='{i}'" for i in ("org.freedesktop.ScreenSaver",
+                                                             "org.gnome.Mutter.IdleMonitor")]
+    session.procs.append(("dbus-monitor", subprocess.Popen(
+        ["dbus-monitor", "--address", address, *rules], stdout=open(log, "wb"), start_new_session=True)))
+    settle(0.5)
+    return log
+
+
+def monitor_calls(log):
+    with open(log, "rb") as f:
+        return re.findall(r"^method call .* member=(\w+)", f.read().decode(errors="replace"), re.M)
 
 
 def main():

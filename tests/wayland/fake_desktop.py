@@ -15,6 +15,7 @@ SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
 REQUEST = "org.freedesktop.portal.Request"
 SESSION = "org.freedesktop.portal.Session"
 WATCHER = "org.kde.StatusNotifierWatcher"
+SCREENSAVER = "org.freedesktop.ScreenSaver"
 PROPERTIES = "org.freedesktop.DBus.Properties"
 
 
@@ -40,13 +41,17 @@ class Session(dbus.service.Object):
 
 
 class Portal(dbus.service.Object):
-    """CreateSession and BindShortcuts answer through Request.Response, as the portal does."""
+    """CreateSession, ListShortcuts and BindShortcuts answer through Request.Response, as the
+    portal does. In mode "kde527" only CreateSession's option "shortcuts" binds and
+    BindShortcuts' list is ignored, as on KDE Plasma 5.27; otherwise BindShortcuts binds."""
 
-    def __init__(self, bus):
+    def __init__(self, bus, mode="documented"):
         super().__init__(bus, PORTAL_PATH)
         self.bus = bus
+        self.mode = mode
         self.sessions = []
-        self.bound = []  # (session path, [(id, {property: value})]) per BindShortcuts
+        self.bound = []  # (session path, [(id, {property: value})]) per binding that took effect
+        self.bind_calls = 0
         self.closed = []
 
     def _respond(self, sender, options, results):
@@ -59,23 +64,50 @@ class Portal(dbus.service.Object):
         GLib.idle_add(answer)
         return dbus.ObjectPath(path)
 
+    def _bind(self, session, shortcuts):
+        self.bound.append((str(session), [(str(i), {str(k): str(v) for k, v in p.items()})
+                                          for i, p in shortcuts]))
+
+    def _held(self):
+        return dbus.Array(self.bound[-1][1] if self.bound else [], signature="(sa{sv})")
+
     @dbus.service.method(SHORTCUTS, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
     def CreateSession(self, options, sender=None):
         path = f"{PORTAL_PATH}/session/{sender_path(sender)}/{options['session_handle_token']}"
         Session(self.bus, path, self)
         self.sessions.append(path)
+        if self.mode == "kde527" and "shortcuts" in options:
+            self._bind(path, options["shortcuts"])
         return self._respond(sender, options, {"session_handle": dbus.ObjectPath(path)})
+
+    @dbus.service.method(SHORTCUTS, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
+    def ListShortcuts(self, session, options, sender=None):
+        return self._respond(sender, options, {"shortcuts": self._held()})
 
     @dbus.service.method(SHORTCUTS, in_signature="oa(sa{sv})sa{sv}", out_signature="o",
                          sender_keyword="sender")
     def BindShortcuts(self, session, shortcuts, parent_window, options, sender=None):
-        plain = [(str(i), {str(k): str(v) for k, v in props.items()}) for i, props in shortcuts]
-        self.bound.append((str(session), plain))
-        return self._respond(sender, options, {"shortcuts": shortcuts})
+        self.bind_calls += 1
+        if self.mode != "kde527":
+            self._bind(session, shortcuts)
+        return self._respond(sender, options, {"shortcuts": self._held()})
 
     @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
     def Activated(self, session, shortcut_id, timestamp, options):
         pass
+
+
+class ScreenSaver(dbus.service.Object):
+    """The desktop's idle monitor: the user is never idle; counts the questions."""
+
+    def __init__(self, bus):
+        super().__init__(bus, "/org/freedesktop/ScreenSaver")
+        self.questions = 0
+
+    @dbus.service.method(SCREENSAVER, out_signature="u")
+    def GetSessionIdleTime(self):
+        self.questions += 1
+        return dbus.UInt32(0)
 
 
 class Watcher(dbus.service.Object):
@@ -131,25 +163,37 @@ class Watcher(dbus.service.Object):
 class FakeDesktop:
     """Owns the names on the bus at address; portal and watcher are optional."""
 
-    def __init__(self, address, portal=True, watcher=True):
+    def __init__(self, address, portal=True, watcher=True, mode="documented"):
         self.loop = GLib.MainLoop()
         self.bus = dbus.bus.BusConnection(address, mainloop=DBusGMainLoop())
-        self.portal = Portal(self.bus) if portal else None
+        self.portal = Portal(self.bus, mode) if portal else None
         self.watcher = Watcher(self.bus) if watcher else None
-        self.names = [PORTAL] * portal + [WATCHER] * watcher
-        for name in self.names:
-            self.bus.request_name(name, dbus.bus.NAME_FLAG_DO_NOT_QUEUE)
+        self.names = []
+        for name in [PORTAL] * portal + [WATCHER] * watcher:
+            self.own(name)
         self.thread = threading.Thread(target=self.loop.run, daemon=True)
         self.thread.start()
+
+    def own(self, name):
+        """Takes name; another owner (a real service) would answer in the fake's place."""
+        if self.bus.request_name(name, dbus.bus.NAME_FLAG_DO_NOT_QUEUE) != dbus.bus.REQUEST_NAME_REPLY_PRIMARY_OWNER:
+            raise RuntimeError(f"the fake {name} could not own its name")
+        self.names.append(name)
 
     def in_loop(self, func, *args):
         """Runs func on the services' loop (D-Bus objects are not thread-safe)."""
         GLib.idle_add(lambda: func(*args) and False)
 
-    def activate(self, shortcut_id):
-        session = self.portal.sessions[-1]
-        self.in_loop(self.portal.Activated, dbus.ObjectPath(session), shortcut_id, dbus.UInt64(0),
-                     dbus.Dictionary({}, signature="sv"))
+    def activate(self, shortcut_id, session=None, count=1):
+        """Emits Activated count times, for the program's session unless session is given."""
+        session = dbus.ObjectPath(session or self.portal.sessions[-1])
+        for _ in range(count):
+            self.in_loop(self.portal.Activated, session, shortcut_id, dbus.UInt64(0), {})
+
+    def serve_idle(self):
+        self.screensaver = ScreenSaver(self.bus)
+        self.in_loop(self.own, SCREENSAVER)
+        return self.screensaver
 
     def stop(self):
         self.loop.quit()

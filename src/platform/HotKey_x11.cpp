@@ -1,4 +1,4 @@
-#include "HotKeyBackends.h"
+#include "HotKey.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>

@@ -1,16 +1,17 @@
 #pragma once
 
 #include <QByteArray>
-#include <QObject>
 #include <QPointer>
 #include <memory>
 #include <vector>
 
 class QLocalSocket;
+class QSocketNotifier;
 
 // The channel's connections that follow the status. Each gets the newest status line; one
 // that does not read is never waited for: the system buffers only a few lines for it, and
-// while they wait, each newer line replaces the one kept back, so memory stays bounded.
+// beyond them at most the line in progress and the newest one wait here, each newer line
+// replacing the one kept back, so memory stays bounded whatever the follower does.
 class TInstanceFollowers final {
 public:
     TInstanceFollowers() = default;
@@ -27,11 +28,15 @@ public:
 private:
     struct TFollower {
         QPointer<QLocalSocket> Socket;
-        QByteArray Last; // the newest line it was given
-        QByteArray Held; // that line, while older ones are still going out
+        int Fd = -1;
+        QSocketNotifier* Writable = nullptr; // enabled while part of a line waits to go out
+        QByteArray Last;                     // the newest line it was given
+        QByteArray Unsent;                   // the rest of the line going out
+        QByteArray Held;                     // the newest line, while another one goes out
     };
     static void Send(TFollower& Follower, const QByteArray& Line);
-    void SendHeld(const QLocalSocket* Socket);
+    static void Write(TFollower& Follower, const QByteArray& Data);
+    void Resume(const QLocalSocket* Socket);
     void Prune();
 
     std::vector<std::unique_ptr<TFollower>> FFollowers;

@@ -24,6 +24,9 @@ if [ -x "$build/tallyvox" ]; then
     echo "running startup.py (start-up and ${BENCH_IDLE_SECONDS:-60} s idle runs) ..." >&2
     python3 "$source_dir/bench/startup.py" "$build/tallyvox" "$out/startup.rows" >&2 \
         || echo "startup.py failed: start-up and idle figures left out" >&2
+    echo "running remote.py (status followers and one-off commands) ..." >&2
+    python3 "$source_dir/bench/remote.py" "$build/tallyvox" "$out/remote.rows" >&2 \
+        || echo "remote.py failed: the remote's figures left out" >&2
 else
     echo "No $build/tallyvox: start-up and idle figures left out" >&2
 fi
@@ -88,10 +91,11 @@ for key in order:
         continue
     rows.append((key + labels[key], fmt(results[key]), fmt(results[ref]) if ref else "-",
                  f"{results[key] / results[ref]:.2f}x" if ref and results[ref] > 0 else "-"))
-extra = os.path.join(sys.argv[1], "startup.rows")
-if os.path.exists(extra):
-    with open(extra) as f:
-        rows.extend(tuple(r) for r in json.load(f))
+for extra in ("startup.rows", "remote.rows"):
+    extra = os.path.join(sys.argv[1], extra)
+    if os.path.exists(extra):
+        with open(extra) as f:
+            rows.extend(tuple(r) for r in json.load(f))
 widths = [max(len(r[i]) for r in rows) for i in range(4)]
 for i, r in enumerate(rows):
     print(" | ".join(c.ljust(w) for c, w in zip(r, widths)).rstrip())

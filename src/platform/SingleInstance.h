@@ -68,6 +68,15 @@ public:
     using TCommandHandler = std::function<std::optional<QByteArray>(const QString& Command)>;
     void SetCommandHandler(TCommandHandler Handler);
 
+    // Followers of the status (the word "follow") get Source's text at once and again after
+    // each StatusChanged, at most once per pass of the event loop and only when it differs.
+    // A follower that stops reading never holds the program up: the system keeps a few lines
+    // for it, and beyond them only its newest state waits. Without a source, follow requests
+    // wait for one, as commands do.
+    void SetStatusSource(std::function<QByteArray()> Source);
+    void StatusChanged();
+    int FollowerCount() const;
+
 private:
     struct TImpl;
     std::unique_ptr<TImpl> FImpl;
@@ -94,3 +103,11 @@ struct TInstanceReply {
 // that nobody listens on answers NobodyListens at once. Works without an application object.
 TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message,
                                    std::chrono::milliseconds Bound, bool WaitForListener);
+
+// Follows the status of the instance listening on FullName for as long as the process lives,
+// never starting one. Message is the follow request (InstanceCommandMessage with "follow").
+// Show runs with the text of each status line the instance sends (the current one first, then
+// one per change), and with nothing when no instance runs or the one followed has ended. A new
+// instance is noticed through a watch on the channel's folder, without looking again and again.
+void FollowInstance(const QString& FullName, const QString& Message,
+                    const std::function<void(const std::optional<QByteArray>&)>& Show);

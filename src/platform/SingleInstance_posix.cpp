@@ -1,4 +1,6 @@
 #include "FileHandle.h"
+#include "InstanceFollowers.h"
+#include "InstanceProtocol.h"
 #include "SingleInstance.h"
 
 #include <QCoreApplication>
@@ -15,12 +17,10 @@
 #include <exception>
 #include <fcntl.h>
 #include <optional>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -30,12 +30,6 @@ namespace {
 constexpr qsizetype MaxMessageBytes = 256;
 // A connection that sends nothing useful is dropped after this long.
 constexpr int IdleConnectionMs = 5000;
-const QByteArray AckLine = QByteArrayLiteral("ok\n");
-
-QByteArray MessageLine(const QString& Message) {
-    return Message.toUtf8() + '\n';
-}
-
 } // namespace
 
 bool EnsurePrivateFolder(const QString& Folder) {
@@ -132,6 +126,9 @@ struct TInstanceChannelServer::TImpl {
     QTimer* Watch = nullptr; // re-creates a socket file that went away
     int BackOffMs = 0;
     std::deque<QPointer<QLocalSocket>> Connections; // oldest first
+    TInstanceFollowers Followers;
+    std::function<QByteArray()> StatusSource;
+    bool PublishPending = false;
 
     bool OpenListener();
     void CloseListener();
@@ -144,6 +141,8 @@ struct TInstanceChannelServer::TImpl {
     void AnswerWaiting();
     bool ReadCommand(QLocalSocket* Socket, const QByteArray& Line);
     void AnswerCommand(QLocalSocket* Socket, const QString& Command);
+    void Follow(QLocalSocket* Socket);
+    void PublishStatus();
 };
 
 bool TInstanceChannelServer::TImpl::OpenListener() {
@@ -206,7 +205,10 @@ void TInstanceChannelServer::TImpl::Accept() {
         Connections.emplace_back(socket);
         QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { Read(socket); });
-        QTimer::singleShot(IdleConnectionMs, socket, [socket] { socket->abort(); });
+        QTimer::singleShot(IdleConnectionMs, socket, [this, socket] {
+            if (!Followers.Contains(socket))
+                socket->abort();
+        });
         Read(socket);
     }
 }
@@ -262,6 +264,13 @@ void TInstanceChannelServer::TImpl::Read(QLocalSocket* Socket) {
 }
 
 namespace {
+QByteArray AnswerLine(const QByteArray& Text) {
+    QByteArray line = AckLine.chopped(1);
+    if (!Text.isEmpty())
+        line += '\t' + Text;
+    return line + '\n';
+}
+
 // The whole answer goes out before the connection is closed from our side.
 void Reply(QLocalSocket& Socket, const QByteArray& Line) {
     Socket.write(Line);
@@ -323,6 +332,10 @@ bool TInstanceChannelServer::TImpl::ReadCommand(QLocalSocket* Socket, const QByt
 }
 
 void TInstanceChannelServer::TImpl::AnswerCommand(QLocalSocket* Socket, const QString& Command) {
+    if (Command == FollowWord) {
+        Follow(Socket);
+        return;
+    }
     QPointer<QLocalSocket> guard(Socket);
     std::optional<QByteArray> text;
     try {
@@ -338,10 +351,36 @@ void TInstanceChannelServer::TImpl::AnswerCommand(QLocalSocket* Socket, const QS
         guard->abort(); // a word this build does not know, or the handler failed: no answer
         return;
     }
-    QByteArray reply = AckLine.chopped(1);
-    if (!text->isEmpty())
-        reply += '\t' + *text;
-    Reply(*guard, reply + '\n');
+    Reply(*guard, AnswerLine(*text));
+}
+
+void TInstanceChannelServer::TImpl::Follow(QLocalSocket* Socket) {
+    if (!StatusSource || Socket->state() != QLocalSocket::ConnectedState) {
+        Socket->abort();
+        return;
+    }
+    Followers.Add(Socket, AnswerLine(StatusSource()));
+}
+
+void TInstanceChannelServer::TImpl::PublishStatus() {
+    PublishPending = false;
+    if (StatusSource)
+        Followers.Publish(AnswerLine(StatusSource()));
+}
+
+void TInstanceChannelServer::SetStatusSource(std::function<QByteArray()> Source) {
+    FImpl->StatusSource = std::move(Source);
+}
+
+void TInstanceChannelServer::StatusChanged() {
+    if (FImpl->PublishPending || FImpl->Followers.Count() == 0)
+        return;
+    FImpl->PublishPending = true;
+    QTimer::singleShot(0, &FImpl->CommandContext, [impl = FImpl.get()] { impl->PublishStatus(); });
+}
+
+int TInstanceChannelServer::FollowerCount() const {
+    return FImpl->Followers.Count();
 }
 
 void TInstanceChannelServer::SetCommandHandler(TCommandHandler Handler) {
@@ -404,139 +443,4 @@ void TInstanceChannelServer::SetHandler(std::function<void()> Handler) {
     FImpl->Handler = std::move(Handler);
     if (FImpl->Handler && !FImpl->Waiting.empty() && FImpl->Context)
         QTimer::singleShot(0, FImpl->Context.get(), [impl = FImpl.get()] { impl->AnswerWaiting(); });
-}
-
-// --- SendInstanceMessage -------------------------------------------------------------------
-
-namespace {
-using TClock = std::chrono::steady_clock;
-
-int MsLeft(TClock::time_point Deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - TClock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-bool ConnectOnce(int Fd, const QByteArray& Path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (Path.size() >= static_cast<qsizetype>(sizeof addr.sun_path))
-        return false;
-    std::memcpy(addr.sun_path, Path.constData(), static_cast<std::size_t>(Path.size()));
-    return ::connect(Fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-}
-
-bool SendAll(int Fd, const QByteArray& Data) {
-    qsizetype sent = 0;
-    while (sent < Data.size()) {
-        const ssize_t n =
-            ::send(Fd, Data.constData() + sent, static_cast<std::size_t>(Data.size() - sent), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        sent += n;
-    }
-    return true;
-}
-
-bool AwaitAck(int Fd, TClock::time_point Deadline) {
-    QByteArray reply;
-    while (reply.size() < AckLine.size()) {
-        pollfd pfd{Fd, POLLIN, 0};
-        const int rc = ::poll(&pfd, 1, MsLeft(Deadline));
-        if (rc < 0 && errno == EINTR)
-            continue;
-        if (rc <= 0)
-            return false; // time is up, or poll failed
-        char buffer[16];
-        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false; // closed without an acknowledgement
-        reply.append(buffer, n);
-    }
-    return reply.startsWith(AckLine);
-}
-} // namespace
-
-bool SendInstanceMessage(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound) {
-    const TClock::time_point deadline = TClock::now() + Bound;
-    const QByteArray path = QFile::encodeName(FullName);
-    for (;;) {
-        TFileHandle fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (fd.Get() < 0)
-            return false;
-        if (ConnectOnce(fd.Get(), path))
-            return SendAll(fd.Get(), MessageLine(Message)) && AwaitAck(fd.Get(), deadline);
-        if (MsLeft(deadline) == 0)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, MsLeft(deadline))));
-    }
-}
-
-// --- Command requests, sending end ---------------------------------------------------------
-
-namespace {
-// Longest answer taken from the instance; a longer one is not ours.
-constexpr qsizetype MaxReplyBytes = 1 << 20;
-
-// Reads "ok\n" or "ok\t<text>\n" within the deadline.
-std::optional<QByteArray> AwaitReplyLine(int Fd, TClock::time_point Deadline) {
-    QByteArray reply;
-    while (!reply.contains('\n')) {
-        if (reply.size() > MaxReplyBytes)
-            return std::nullopt;
-        pollfd pfd{Fd, POLLIN, 0};
-        const int rc = ::poll(&pfd, 1, MsLeft(Deadline));
-        if (rc < 0 && errno == EINTR)
-            continue;
-        if (rc <= 0)
-            return std::nullopt;
-        char buffer[4096];
-        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return std::nullopt;
-        reply.append(buffer, n);
-    }
-    const QByteArray line = reply.left(reply.indexOf('\n'));
-    const QByteArray ok = AckLine.chopped(1);
-    if (line == ok)
-        return QByteArray();
-    if (line.startsWith(ok + '\t'))
-        return line.mid(ok.size() + 1);
-    return std::nullopt;
-}
-} // namespace
-
-QString InstanceCommandMessage(const QString& InstanceName, const QString& Command) {
-    return InstanceName + u' ' + Command;
-}
-
-TInstanceReply RequestFromInstance(const QString& FullName, const QString& Message,
-                                   std::chrono::milliseconds Bound, bool WaitForListener) {
-    const TClock::time_point deadline = TClock::now() + Bound;
-    const QByteArray path = QFile::encodeName(FullName);
-    TInstanceReply result;
-    for (;;) {
-        TFileHandle fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (fd.Get() < 0)
-            return result;
-        if (ConnectOnce(fd.Get(), path)) {
-            if (!SendAll(fd.Get(), MessageLine(Message)))
-                return result;
-            if (std::optional<QByteArray> text = AwaitReplyLine(fd.Get(), deadline)) {
-                result.State = TInstanceReply::TState::Answered;
-                result.Text = std::move(*text);
-            }
-            return result;
-        }
-        if (!WaitForListener || MsLeft(deadline) == 0) {
-            result.State = TInstanceReply::TState::NobodyListens;
-            return result;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, MsLeft(deadline))));
-    }
 }

@@ -24,6 +24,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 bool StartHidden() {
@@ -35,7 +36,8 @@ const QString InstanceName = QStringLiteral("Vostrak_Tallyvox");
 
 // StartCommand: a remote command this start was given while no instance ran; it is applied
 // once the loop runs, as if a later start had sent it. Every service of the window is built here.
-int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QString& StartCommand) {
+int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QString& StartCommand,
+                     bool Hidden) {
     App.setQuitOnLastWindowClosed(false);
     App.setWindowIcon(ApplicationIcon());
     App.setFont(TahomaFont(11)); // every dialog's face, the input and message boxes included
@@ -57,6 +59,7 @@ int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QStri
     services.LastInput = lastInput.get();
     services.CreateHotKey = GlobalHotKeyFactory(*hotKeys);
     services.TrayHostPresent = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    services.StatusChanged = [&Guard] { Guard.StatusChanged(); };
     TMainForm form(std::move(services));
     prompt.SetOwner(&form);
 
@@ -64,6 +67,7 @@ int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QStri
     RunGuarded(prompt, [&] { settingsForm = std::make_unique<TSettingsForm>(&form, settings, prompt); });
     form.SetSettingsForm(settingsForm.get());
 
+    Guard.SetStatusSource([&form] { return form.StatusNow(); });
     Guard.SetMessageHandler([&form] { form.ShowFromOutside(); });
     Guard.SetCommandHandler([&form](const QString& Word) { return form.RemoteCommand(Word); });
     QObject::connect(&form, &TMainForm::Terminate, &App, [] { QCoreApplication::exit(0); });
@@ -76,12 +80,13 @@ int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QStri
     QObject::connect(&App, &QGuiApplication::commitDataRequest, &form, [&form] { form.SaveTasksQuietly(); });
     QObject::connect(&App, &QCoreApplication::aboutToQuit, &form, [&form] { form.SaveTasksQuietly(); });
 
-    form.ShowAtStart(StartHidden());
+    form.ShowAtStart(Hidden);
     if (!StartCommand.isEmpty())
         QTimer::singleShot(0, &form, [&form, StartCommand] { form.RemoteCommand(StartCommand); });
     const int code = App.exec();
     Guard.SetMessageHandler({});
     Guard.SetCommandHandler({});
+    Guard.SetStatusSource({});
     return code;
 }
 
@@ -104,15 +109,34 @@ int Fail(const QString& Text, int Code) {
 
 const QString NoAnswerText = QStringLiteral("the running Tallyvox did not answer.");
 
+// --status --follow: prints the state at once and at every change, for as long as it lives.
+// A reader that went away (a bar that ended) ends it.
+int RunFollow(TStatusFormat Format) {
+    QByteArray last;
+    TSingleInstanceGuard(InstanceName).Follow([&](const std::optional<QByteArray>& Answer) {
+        const std::optional<QByteArray> output =
+            StatusOutput(Answer.value_or(IdleStatusAnswer()), Format, true);
+        if (!output || *output == last)
+            return;
+        last = *output;
+        Write(stdout, last);
+        if (std::ferror(stdout))
+            std::exit(0);
+    });
+    return Fail(QStringLiteral("no private folder for the single-instance channel."), 1);
+}
+
 // --status asks the running instance and prints its answer; it never starts one.
-int RunStatus(bool Json) {
+int RunStatus(TStatusFormat Format, bool Follow) {
+    if (Follow)
+        return RunFollow(Format);
     const TInstanceReply reply =
         TSingleInstanceGuard(InstanceName).SendCommand(RemoteCommandWord(TRemoteCommand::Status));
     if (reply.State == TInstanceReply::TState::NobodyListens)
         return Fail(QStringLiteral("Tallyvox is not running."), 1);
     if (reply.State != TInstanceReply::TState::Answered)
         return Fail(NoAnswerText, 1);
-    const std::optional<QByteArray> output = StatusOutput(reply.Text, Json);
+    const std::optional<QByteArray> output = StatusOutput(reply.Text, Format);
     if (!output)
         return Fail(QStringLiteral("the running Tallyvox gave an answer this build does not understand."), 1);
     Write(stdout, *output);
@@ -142,7 +166,7 @@ int RunApplication(int argc, char** argv) {
     if (const std::optional<int> code = AnswerWithoutRunning(line))
         return *code;
     if (line.Command == TRemoteCommand::Status)
-        return RunStatus(line.Json);
+        return RunStatus(line.Format, line.Follow);
     const QString command = RemoteCommandWord(line.Command);
     if (!command.isEmpty()) {
         // A running instance applies it and this start ends; with none running, this start
@@ -160,12 +184,17 @@ int RunApplication(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("tallyvox"));
     // The guard listens through the application's event loop, so it comes after the application object.
     TSingleInstanceGuard guard(InstanceName);
-    if (!guard.CheckIfSingle(command)) {
-        // Another start won the race and has been sent the command (a plain start ends
-        // quietly, as it always did).
-        if (!command.isEmpty() && !guard.MessageAcknowledged())
-            return Fail(NoAnswerText, 1);
-        return 0;
+    if (!guard.CheckIfSingle(command))
+        return guard.MessageAcknowledged() ? 0 : Fail(NoAnswerText, 1);
+    // With no copy running, a command that shows the window starts with it shown, so a first
+    // press never hides it; the tracking toggle starts in the tray, as the autostart entry does.
+    switch (line.Command) {
+    case TRemoteCommand::Show:
+    case TRemoteCommand::ToggleWindow:
+        return RunFirstInstance(app, guard, QString(), false);
+    case TRemoteCommand::ToggleTracking:
+        return RunFirstInstance(app, guard, command, true);
+    default:
+        return RunFirstInstance(app, guard, command, StartHidden());
     }
-    return RunFirstInstance(app, guard, command);
 }

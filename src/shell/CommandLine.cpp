@@ -3,6 +3,8 @@
 #include "Functions.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 struct TCommandOption {
@@ -61,18 +63,62 @@ QStringList WithoutToolkitOptions(const QStringList& Arguments) {
     return kept;
 }
 
+// C0 controls, DEL and the C1 controls: what a terminal may take for the start of a command.
+bool IsControl(QChar C) {
+    return C.unicode() < 0x20 || (C.unicode() >= 0x7F && C.unicode() <= 0x9F);
+}
+
 QByteArray JsonString(const QString& Text) {
-    QByteArray out = "\"";
-    for (const char c : Text.toUtf8()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\')
-            out += '\\' + QByteArray(1, c);
-        else if (byte < 0x20)
-            out += QByteArray("\\u00") + QByteArray::number(byte, 16).rightJustified(2, '0');
+    QString out = QStringLiteral("\"");
+    for (const QChar c : Text) {
+        if (c == u'"' || c == u'\\')
+            out += u'\\';
+        if (IsControl(c))
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0'));
         else
             out += c;
     }
-    return out + '"';
+    return (out + u'"').toUtf8();
+}
+
+QByteArray PlainText(QString Text, bool KeepTab) {
+    for (QChar& c : Text)
+        if (IsControl(c) && !(KeepTab && c == u'\t'))
+            c = QChar::ReplacementCharacter;
+    return Text.toUtf8();
+}
+
+const QString StatusFormats[] = {QStringLiteral("plain"), QStringLiteral("json"), QStringLiteral("waybar")};
+
+QByteArray IdleOutput(TStatusFormat Format, bool Follow) {
+    switch (Format) {
+    case TStatusFormat::Plain:
+        return Follow ? QByteArray("\n") : QByteArray();
+    case TStatusFormat::Json:
+        return R"({"active": false, "caption": "", "time": "", "elapsed_ms": 0})"
+               "\n";
+    case TStatusFormat::Waybar:
+        return R"({"text": "", "tooltip": "(idle) - Tallyvox", "class": "idle", "alt": "idle"})"
+               "\n";
+    }
+    return QByteArray();
+}
+
+QByteArray ActiveOutput(const QString& Caption, const QString& Time, qulonglong Elapsed,
+                        TStatusFormat Format) {
+    switch (Format) {
+    case TStatusFormat::Plain:
+        return PlainText(Caption, true) + '\t' + PlainText(Time, false) + '\n';
+    case TStatusFormat::Json:
+        return QByteArray(R"({"active": true, "caption": )") + JsonString(Caption) + R"(, "time": )" +
+               JsonString(Time) + R"(, "elapsed_ms": )" + QByteArray::number(Elapsed) + "}\n";
+    case TStatusFormat::Waybar:
+        return QByteArray(R"({"text": )") + JsonString(Caption + u' ' + Time) + R"(, "tooltip": )" +
+               JsonString(Caption + QStringLiteral(" - ") + Time + QStringLiteral(" (Tallyvox)")) +
+               R"(, "class": "active", "alt": "active"})"
+               "\n";
+    }
+    return QByteArray();
 }
 
 QString OneLine(QString Text) {
@@ -99,9 +145,13 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
     for (const TCommandOption& option : CommandOptions)
         parser.addOption(ToOption(option));
     const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("Output of --status: plain or json."),
+                                    QStringLiteral("Output of --status: plain, json or waybar."),
                                     QStringLiteral("format"), QStringLiteral("plain"));
     parser.addOption(format);
+    const QCommandLineOption follow(
+        QStringLiteral("follow"),
+        QStringLiteral("With --status: go on printing a line at every change, also across restarts."));
+    parser.addOption(follow);
 
     if (!parser.parse(WithoutToolkitOptions(Arguments)))
         return Failure(parser.errorText());
@@ -134,10 +184,14 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
         if (result.Command != TRemoteCommand::Status)
             return Failure(QStringLiteral("--format goes only with --status."));
         const QString value = parser.value(format);
-        if (value != QStringLiteral("plain") && value != QStringLiteral("json"))
-            return Failure(QStringLiteral("Unknown format '%1': use plain or json.").arg(value));
-        result.Json = value == QStringLiteral("json");
+        const auto known = std::find(std::begin(StatusFormats), std::end(StatusFormats), value);
+        if (known == std::end(StatusFormats))
+            return Failure(QStringLiteral("Unknown format '%1': use plain, json or waybar.").arg(value));
+        result.Format = static_cast<TStatusFormat>(known - std::begin(StatusFormats));
     }
+    if (parser.isSet(follow) && result.Command != TRemoteCommand::Status)
+        return Failure(QStringLiteral("--follow goes only with --status."));
+    result.Follow = parser.isSet(follow);
     return result;
 }
 
@@ -157,18 +211,16 @@ TRemoteCommand RemoteCommandOfWord(const QString& Word) {
 
 QByteArray StatusAnswer(const QString& Caption, const QString& TimeText, std::uint32_t ElapsedMs) {
     return QByteArray::number(ElapsedMs) + '\t' + OneLine(TimeText).toUtf8() + '\t' +
-           OneLine(Caption).toUtf8();
+           OneLine(DisplayPrefix(Caption)).toUtf8();
 }
 
 QByteArray IdleStatusAnswer() {
     return QByteArray();
 }
 
-std::optional<QByteArray> StatusOutput(const QByteArray& Answer, bool Json) {
+std::optional<QByteArray> StatusOutput(const QByteArray& Answer, TStatusFormat Format, bool Follow) {
     if (Answer.isEmpty())
-        return Json ? QByteArray(R"({"active": false, "caption": "", "time": "", "elapsed_ms": 0})"
-                                 "\n")
-                    : QByteArray();
+        return IdleOutput(Format, Follow);
     const qsizetype firstTab = Answer.indexOf('\t');
     const qsizetype secondTab = firstTab < 0 ? -1 : Answer.indexOf('\t', firstTab + 1);
     if (secondTab < 0)
@@ -179,8 +231,5 @@ std::optional<QByteArray> StatusOutput(const QByteArray& Answer, bool Json) {
         return std::nullopt;
     const QString time = QString::fromUtf8(Answer.mid(firstTab + 1, secondTab - firstTab - 1));
     const QString caption = QString::fromUtf8(Answer.mid(secondTab + 1));
-    if (!Json)
-        return caption.toUtf8() + '\t' + time.toUtf8() + '\n';
-    return QByteArray(R"({"active": true, "caption": )") + JsonString(caption) + R"(, "time": )" +
-           JsonString(time) + R"(, "elapsed_ms": )" + QByteArray::number(elapsed) + "}\n";
+    return ActiveOutput(caption, time, elapsed, Format);
 }

@@ -26,16 +26,33 @@ std::optional<QByteArray> TMainForm::RemoteCommand(const QString& Word) {
         ExecuteAction(AppToggleVisibility);
         FDeferHideTip = false;
         return QByteArray();
-    case TRemoteCommand::Status: {
-        TTaskRow* active = FTracker.ActiveTask();
-        if (!active)
-            return IdleStatusAnswer();
+    case TRemoteCommand::Status:
         // Charged up to now, as the next tick would, so a bar polling between ticks is exact.
-        FTracker.AccumulateTime(*active);
-        return StatusAnswer(active->Caption(), active->TimeText(), active->Clock().ElapsedMs);
-    }
+        if (TTaskRow* active = FTracker.ActiveTask())
+            FTracker.AccumulateTime(*active);
+        return StatusNow();
     case TRemoteCommand::None:
         break;
     }
     return std::nullopt;
+}
+
+QByteArray TMainForm::StatusNow() const {
+    const TTaskRow* active = FTracker.ActiveTask();
+    if (!active)
+        return IdleStatusAnswer();
+    return StatusAnswer(active->Caption(), active->TimeText(), active->Clock().ElapsedMs);
+}
+
+// Followers hear of every change of the active task, its caption and its time text.
+void TMainForm::TrackingOutputsChanged() {
+    UpdateTrayOutputs();
+    if (FServices.StatusChanged)
+        FServices.StatusChanged();
+}
+
+void TMainForm::TaskRowChanged(int Index) {
+    const TTaskRow* active = FTracker.ActiveTask();
+    if (FServices.StatusChanged && active && active->Index() == Index)
+        FServices.StatusChanged();
 }

@@ -49,6 +49,7 @@ struct TMainFormServices {
         CreateHotKey;
     bool CheckForUpdates = true;
     TTaskFileWriter::TWrite TaskFileWrite; // none: the atomic replacement of the task file
+    std::function<void()> StatusChanged;   // none: nobody follows the status from outside
 };
 
 // The program's only window: the task list, every command as an action, the context and
@@ -137,6 +138,8 @@ public:
     // A command from a later start (a word of the command line); the answer's text, or
     // nothing for a word this build does not know.
     std::optional<QByteArray> RemoteCommand(const QString& Word);
+    // The status answer as of the last tick, for followers of the status.
+    QByteArray StatusNow() const;
     void BringToFront();
     void ApplicationEventsMinimize();
     void UpdateTrayOutputs();
@@ -168,7 +171,8 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
-    void TrackingOutputsChanged() override { UpdateTrayOutputs(); } // title, tray tip and icon
+    void TrackingOutputsChanged() override; // title, tray tip and icon
+    void TaskRowChanged(int Index) override;
     void CreateActions();
     void CreateMenus();
     void CreateTrayIcon();

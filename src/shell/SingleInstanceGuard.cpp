@@ -1,5 +1,6 @@
 #include "SingleInstanceGuard.h"
 
+#include "InstanceProtocol.h"
 #include "SingleInstance.h"
 
 #include <cstdio>
@@ -25,6 +26,7 @@ bool TSingleInstanceGuard::CheckIfSingle(const QString& Command) {
         FChannel = std::make_unique<TInstanceChannelServer>(channel, FApplicationIdName);
         if (FHandler)
             FChannel->SetHandler(FHandler);
+        FChannel->SetStatusSource(FStatusSource);
         if (FCommandHandler)
             FChannel->SetCommandHandler(FCommandHandler);
         FChannel->Listen(); // without the application object yet, SetMessageHandler retries
@@ -60,10 +62,28 @@ TInstanceReply TSingleInstanceGuard::SendCommand(const QString& Command) const {
                                InstanceCommandMessage(FApplicationIdName, Command), AckBound, false);
 }
 
+void TSingleInstanceGuard::Follow(const std::function<void(const std::optional<QByteArray>&)>& Show) const {
+    const QString folder = InstanceRuntimeFolder();
+    if (!folder.isEmpty())
+        FollowInstance(folder + u'/' + FBroadcastMessage,
+                       InstanceCommandMessage(FApplicationIdName, FollowWord), Show);
+}
+
 void TSingleInstanceGuard::SetCommandHandler(
     std::function<std::optional<QByteArray>(const QString& Command)> Handler) {
     FCommandHandler = std::move(Handler);
     HandOverHandlers();
+}
+
+void TSingleInstanceGuard::SetStatusSource(std::function<QByteArray()> Source) {
+    FStatusSource = std::move(Source);
+    if (FChannel)
+        FChannel->SetStatusSource(FStatusSource);
+}
+
+void TSingleInstanceGuard::StatusChanged() {
+    if (FChannel)
+        FChannel->StatusChanged();
 }
 
 void TSingleInstanceGuard::SetMessageHandler(std::function<void()> Handler) {

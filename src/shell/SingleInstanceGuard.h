@@ -33,6 +33,9 @@ public:
     // Sends a remote-command word to the running instance and waits for its answer, without
     // taking the lock or starting anything. Needs no application object.
     TInstanceReply SendCommand(const QString& Command) const;
+    // Follows the running instance's status for as long as the process lives (see
+    // FollowInstance); returns only when there is no private folder for the channel.
+    void Follow(const std::function<void(const std::optional<QByteArray>&)>& Show) const;
 
     // The first instance runs Handler on the UI thread for each second start, before that
     // start gets its answer. Messages that came before a handler was set run once it is.
@@ -40,6 +43,10 @@ public:
     // The same for remote commands; the handler returns the answer's text, or nothing for a
     // word it does not know.
     void SetCommandHandler(std::function<std::optional<QByteArray>(const QString& Command)> Handler);
+    // What followers of the status are sent (the status command's answer), and the call that
+    // tells them it may have changed. Cheap while nobody follows.
+    void SetStatusSource(std::function<QByteArray()> Source);
+    void StatusChanged();
 
     // The name of the second-start message's channel: the instance name and the user id.
     const QString& BroadcastMessage() const { return FBroadcastMessage; }
@@ -55,5 +62,6 @@ private:
     std::unique_ptr<TInstanceChannelServer> FChannel;
     std::function<void()> FHandler;
     std::function<std::optional<QByteArray>(const QString& Command)> FCommandHandler;
+    std::function<QByteArray()> FStatusSource;
     bool FAcknowledged = false;
 };

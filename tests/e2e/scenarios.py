@@ -1,10 +1,13 @@
 """What a person does with the program, and what they must see afterwards."""
 
+import fcntl
 import http.server
 import itertools
 import json
 import os
 import re
+import signal
+import socket
 import subprocess
 import threading
 import time
@@ -483,16 +486,129 @@ def remote_without_instance(session, app, artifacts):
             (["--bogus"], 2, b"", "bogus"), (["stray"], 2, b"", "stray"),
             (["--show", "--status"], 2, b"", "--show"), (["--format=json"], 2, b"", "--status"),
             (["--status", "--format=xml"], 2, b"", "xml"), (["--status"], 1, b"", "not running"),
+            (["--follow"], 2, b"", "--status"),
             (["--version"], 0, b"Tallyvox 2.5.2.24\n", ""), (["--help"], 0, b"--toggle-window", "")):
         code, out, err = app.remote(*args)
         check(code == code_ and (stdout in out if stdout else not out) and stderr in err,
               f"tallyvox {' '.join(args)}: code {code}, stdout {out!r}, stderr {err!r}")
     check(not os.path.exists(channel), "an instance was started")
     app.write_tasks([("Eta", 61000)])
-    # With no task run yet, toggling the tracking resumes nothing: a plain start.
-    app.start(argv=[app.binary, "--toggle-tracking"])
+    # Toggling the tracking starts in the tray; with no task run yet it resumes nothing.
+    app.start(hidden=True, argv=[app.binary, "--toggle-tracking"])
+    app.tray_icon(timeout=STARTUP_TIMEOUT)
     check(remote_ok(app, "--status") == b"", "a task runs after --toggle-tracking at start")
-    check(app.title() == IDLE_TITLE, f"--toggle-tracking at start gave the title {app.title()!r}")
+    shown = [w for w in session.client_list() if session.window_pid(w) == app.proc.pid]
+    check(not shown, f"--toggle-tracking at start showed windows {shown}")
+    app.kill()
+    # A first press of the window toggle shows the window, and no tip.
+    app.start(argv=[app.binary, "--toggle-window"])
+    settle(1.0)
+    check(app.mapped() and not app.dialogs("Tallyvox"), "--toggle-window at start hid the window")
+    # A listener that takes no call (its queue full) holds no start past the bound.
+    app.kill()
+    if os.path.exists(channel):
+        os.unlink(channel)
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    listener.bind(channel)
+    listener.listen(0)
+    fillers = [socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) for _ in range(3)]
+    for filler in fillers:
+        filler.setblocking(False)
+        try:
+            filler.connect(channel)
+        except BlockingIOError:
+            pass
+    lock = open(os.path.join(session.env["XDG_RUNTIME_DIR"], "Vostrak_Tallyvox.lock"), "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    for args in ([], ["--status"], ["--show"]):
+        code, out, err = app.remote(*args, timeout=6)
+        check(code == 1 and "did not answer" in err, f"tallyvox {' '.join(args)} on a full queue: "
+              f"code {code}, stderr {err!r}")
+    for s in [listener, lock, *fillers]:
+        s.close()
+
+
+class Follower:
+    """tallyvox --status --follow, as a status bar keeps it; a thread collects its lines."""
+
+    def __init__(self, app, *args):
+        self.proc = subprocess.Popen([app.binary, "--status", "--follow", *args], cwd=app.folder,
+                                     env=app.session.env, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        self.lines = []
+        threading.Thread(target=lambda: self.lines.extend(iter(self.proc.stdout.readline, b"")),
+                         daemon=True).start()
+
+    def wait(self, what, predicate, timeout=10.0):
+        """The first line after those seen so far for which predicate holds."""
+        def probe():
+            hit = next((i for i, line in enumerate(self.lines) if predicate(line)), None)
+            if hit is None:
+                return None
+            line, self.lines[:hit + 1] = self.lines[hit], []
+            return line
+        try:
+            return wait_for(f"the follower printing {what}", probe, timeout=timeout)
+        except Failed:
+            raise Failed(f"the follower never printed {what}; it printed {self.lines!r}") from None
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGCONT)
+        self.proc.kill()
+        self.proc.wait()
+
+
+@scenario
+def remote_follow(session, app, artifacts):
+    """A follower prints the state at once and a line per change, in order: start, pause,
+    rename; a stopped follower holds nothing up; the follower outlives the program's exit and
+    sees the next copy."""
+    app.suppress_hide_tip()
+    app.write_tasks([("Nu", 0)])
+    follower = Follower(app, "--format=json")
+    stuck = None
+    try:
+        idle = follower.wait("the idle state", lambda line: b'"active": false' in line)
+        settle(1.0)
+        check(not os.path.exists(os.path.join(session.env["XDG_RUNTIME_DIR"],
+                                              f"Vostrak_Tallyvox-{os.geteuid()}")),
+              "--follow started the program")
+        app.start()
+        stuck = Follower(app, "--format=waybar")
+        stuck.wait("the idle state", lambda line: b'"class": "idle"' in line)
+        stuck.proc.send_signal(signal.SIGSTOP)
+        select_and_run(app, to_row(1, 0), "Nu")
+        follower.wait("the start", lambda line: json.loads(line)["caption"] == "Nu")
+        app.session.key("space")
+        app.wait_title(IDLE_TITLE)
+        follower.wait("the pause", lambda line: line == idle)
+        select_and_run(app, to_row(1, 0), "Nu")
+        follower.wait("the resumed task", lambda line: json.loads(line)["caption"] == "Nu")
+        app.session.key("F2")
+        app.wait_focused_dialog("Edit task")
+        app.session.key("End")
+        app.session.type_text(" renamed")
+        app.session.key("Return")
+        app.wait_title("Nu renamed - Tallyvox")
+        follower.wait("the rename", lambda line: json.loads(line)["caption"] == "Nu renamed")
+        # With the stopped follower's lines piling up, the tick still comes every second.
+        times = {json.loads(follower.wait(f"time line {i}", lambda line: True))["time"]
+                 for i in range(5)}
+        check(len(times) >= 4, f"five ticks gave the times {sorted(times)}")
+        remote_ok(app, "--status")
+        app.terminate()
+        app.wait_exit()
+        follower.wait("the idle state at exit", lambda line: line == idle)
+        check(follower.proc.poll() is None, "the follower ended with the program")
+        app.start()
+        select_and_run(app, to_row(1, 0), "Nu renamed")
+        follower.wait("the task in the new copy", lambda line: json.loads(line)["caption"] == "Nu renamed")
+        stuck.proc.send_signal(signal.SIGCONT)
+        stuck.wait("the newest state after the stop", lambda line: b"Nu renamed" in line)
+    finally:
+        follower.stop()
+        if stuck:
+            stuck.stop()
 
 
 def withdrawn(session, wid):

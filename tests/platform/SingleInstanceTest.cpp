@@ -369,6 +369,58 @@ TEST_F(InstanceChannelTest, CommandRequestsGetTheHandlersAnswerAndPlainStartsSta
     EXPECT_EQ(plain, 2);
 }
 
+// A follower gets the current state, then one line per change and none for a repeat; one
+// that never reads does not hold the server up while hundreds of changes pile up.
+TEST_F(InstanceChannelTest, FollowersGetEachChangeOnceAndAStuckOneHoldsNothingUp) {
+    TInstanceChannelServer server(Path(), Name);
+    QByteArray status = "5\t0:00\tA";
+    server.SetStatusSource([&] { return status; });
+    server.SetCommandHandler([](const QString&) { return std::optional<QByteArray>(); });
+    ASSERT_TRUE(server.Listen());
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(Path());
+    std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    const QByteArray request = InstanceCommandMessage(Name, QStringLiteral("follow")).toUtf8() + '\n';
+    int fds[2];
+    for (int& fd : fds) {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::send(fd, request.constData(), static_cast<std::size_t>(request.size()), 0),
+                  request.size());
+    }
+    Serve(100);
+    EXPECT_EQ(server.FollowerCount(), 2);
+    const auto received = [&] {
+        QByteArray all;
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fds[0], buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+            all.append(buffer, n);
+        return all;
+    };
+    EXPECT_EQ(received(), QByteArray("ok\t5\t0:00\tA\n"));
+    status = "1005\t0:01\tA";
+    server.StatusChanged();
+    server.StatusChanged();
+    Serve(50);
+    server.StatusChanged();
+    Serve(50);
+    EXPECT_EQ(received(), QByteArray("ok\t1005\t0:01\tA\n"));
+    for (int i = 0; i < 500; ++i) { // fds[1] never reads
+        status = QByteArray::number(i) + QByteArray(100, 'x');
+        server.StatusChanged();
+        Serve(1);
+        received();
+    }
+    status.clear();
+    server.StatusChanged();
+    Serve(50);
+    EXPECT_TRUE(received().endsWith("ok\n"));
+    EXPECT_EQ(server.FollowerCount(), 2);
+    for (const int fd : fds)
+        ::close(fd);
+}
+
 TEST_F(InstanceChannelTest, ClosingTheServerRemovesItsSocket) {
     {
         TInstanceChannelServer server(Path(), Name);

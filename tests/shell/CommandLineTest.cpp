@@ -31,20 +31,55 @@ const TParseCase ParseCases[] = {
     {{QStringLiteral("--status"), QStringLiteral("--format=JSON")}, TOutcome::Error, TRemoteCommand::None},
     {{QStringLiteral("--status"), QStringLiteral("--format")}, TOutcome::Error, TRemoteCommand::None},
     {{QStringLiteral("--show"), QStringLiteral("--toggle-window")}, TOutcome::Error, TRemoteCommand::None},
+    {{QStringLiteral("--status"), QStringLiteral("--follow"), QStringLiteral("--format=waybar")},
+     TOutcome::Run,
+     TRemoteCommand::Status},
+    {{QStringLiteral("--show"), QStringLiteral("--follow")}, TOutcome::Error, TRemoteCommand::None},
 };
 INSTANTIATE_TEST_SUITE_P(Arguments, ParseCommandLineTest, ::testing::ValuesIn(ParseCases));
 
-TEST(StatusOutputTest, EscapesJsonAndRefusesMalformedAnswers) {
-    const QByteArray answer =
-        StatusAnswer(QStringLiteral("a\"b\\c\tü\r\nd"), QStringLiteral("0:05"), 4294967295u);
-    EXPECT_EQ(
-        StatusOutput(answer, true),
-        QByteArray(
-            R"({"active": true, "caption": "a\"b\\c\u0009ü  d", "time": "0:05", "elapsed_ms": 4294967295})"
-            "\n"));
-    EXPECT_EQ(StatusOutput(answer, false), QByteArray("a\"b\\c\tü  d\t0:05\n"));
-    for (const QByteArray& bad :
-         {QByteArray("12\t0:00"), QByteArray("x\t0:00\tA"), QByteArray("4294967296\t0:00\tA")})
-        EXPECT_EQ(StatusOutput(bad, true), std::nullopt) << bad.toStdString();
+struct TOutputCase {
+    QByteArray Answer;
+    TStatusFormat Format;
+    bool Follow;
+    std::optional<QByteArray> Output;
+};
+
+class StatusOutputTest : public ::testing::TestWithParam<TOutputCase> {};
+
+// A terminal or a bar must never get a caption's control characters or bad bytes raw.
+TEST_P(StatusOutputTest, EscapesEveryFormatAndRefusesMalformedAnswers) {
+    EXPECT_EQ(StatusOutput(GetParam().Answer, GetParam().Format, GetParam().Follow), GetParam().Output)
+        << GetParam().Answer.toStdString();
+}
+
+const QByteArray Mixed = StatusAnswer(QStringLiteral("a\"b\\c\tü\r\nd"), QStringLiteral("0:05"), 4294967295u);
+const QByteArray Hostile = "65000\t1:05\tR<b>\x1b]0;t\x07\xc2\x9b\x7f\xff";
+const TOutputCase OutputCases[] = {
+    {Mixed, TStatusFormat::Json, false,
+     R"({"active": true, "caption": "a\"b\\c\u0009ü  d", "time": "0:05", "elapsed_ms": 4294967295})"
+     "\n"},
+    {Mixed, TStatusFormat::Plain, false, "a\"b\\c\tü  d\t0:05\n"},
+    {Hostile, TStatusFormat::Plain, true,
+     "R<b>\xef\xbf\xbd]0;t\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\t1:05\n"},
+    {Hostile, TStatusFormat::Waybar, false,
+     "{\"text\": \"R<b>\\u001b]0;t\\u0007\\u009b\\u007f\xef\xbf\xbd 1:05\", \"tooltip\": "
+     "\"R<b>\\u001b]0;t\\u0007\\u009b\\u007f\xef\xbf\xbd - 1:05 (Tallyvox)\", \"class\": \"active\", "
+     "\"alt\": \"active\"}\n"},
+    {"", TStatusFormat::Plain, false, ""},
+    {"", TStatusFormat::Plain, true, "\n"},
+    {"", TStatusFormat::Waybar, true,
+     R"({"text": "", "tooltip": "(idle) - Tallyvox", "class": "idle", "alt": "idle"})"
+     "\n"},
+    {"12\t0:00", TStatusFormat::Json, false, std::nullopt},
+    {"x\t0:00\tA", TStatusFormat::Waybar, false, std::nullopt},
+    {"4294967296\t0:00\tA", TStatusFormat::Json, false, std::nullopt},
+};
+INSTANTIATE_TEST_SUITE_P(Answers, StatusOutputTest, ::testing::ValuesIn(OutputCases));
+
+// A caption far beyond what an answer may hold still gets its answer, cut as the window cuts it.
+TEST(StatusAnswerTest, CutsAHugeCaptionToWhatTheWindowShows) {
+    const QByteArray answer = StatusAnswer(QString(2 << 20, u'x'), QStringLiteral("0:00"), 0);
+    EXPECT_EQ(StatusOutput(answer, TStatusFormat::Plain), QByteArray(1024, 'x') + "\t0:00\n");
 }
 } // namespace

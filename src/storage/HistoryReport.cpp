@@ -54,20 +54,34 @@ struct TStatement {
     TStatement& operator=(const TStatement&) = delete;
 };
 
+// Opens Db.Path for reading only and reads its schema; the SQLite result.
+int Connect(TDb& Db, int Flags) {
+    sqlite3_close_v2(Db.Db);
+    Db.Db = nullptr;
+    int rc = sqlite3_open_v2(NativePath(Db.Path).constData(), &Db.Db, Flags, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_extended_result_codes(Db.Db, 1);
+        sqlite3_db_config(Db.Db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_busy_timeout(Db.Db, 5000); // a writer's checkpoint holds readers back for a moment
+        rc = sqlite3_exec(Db.Db, "PRAGMA query_only = 1; SELECT count(*) FROM sqlite_master", nullptr,
+                          nullptr, nullptr);
+    }
+    return rc;
+}
+
 // False when there is no history file. A missing file is never created: reports only read.
 bool OpenForReading(TDb& Db, const QString& Path) {
     Db.Path = Path;
     if (!QFileInfo::exists(Path))
         return false;
-    // WORKAROUND: a read-only connection cannot read a log that a killed writer left behind
-    // (SQLITE_READONLY_RECOVERY). Opened for writing, it rebuilds only the log's index; the
-    // database refuses every change (query_only) and the log is never folded in at the close.
-    if (sqlite3_open_v2(NativePath(Path).constData(), &Db.Db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    // WORKAROUND: a read-only connection cannot read the log a killed writer left behind
+    // (SQLITE_READONLY_RECOVERY) nor a file without its shared index. Opened for writing, it rebuilds only
+    // the log's index: the database refuses every change (query_only) and the log is never folded in at the
+    // close.
+    const int rc = Connect(Db, SQLITE_OPEN_READONLY);
+    const bool recover = (rc & 0xff) == SQLITE_READONLY || rc == SQLITE_CANTOPEN;
+    if (rc != SQLITE_OK && (!recover || Connect(Db, SQLITE_OPEN_READWRITE) != SQLITE_OK))
         Db.Fail();
-    sqlite3_db_config(Db.Db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    if (sqlite3_exec(Db.Db, "PRAGMA query_only = 1", nullptr, nullptr, nullptr) != SQLITE_OK)
-        Db.Fail();
-    sqlite3_busy_timeout(Db.Db, 5000); // a writer's checkpoint holds readers back for a moment
     TStatement version(Db, "PRAGMA user_version");
     if (sqlite3_step(version.S) != SQLITE_ROW)
         Db.Fail();

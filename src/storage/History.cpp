@@ -19,6 +19,8 @@
 namespace {
 // A file another process keeps locked this many writes in a row is given up on.
 constexpr int LockedAttempts = 30;
+// Ticks between two commits that wait for the disk while a task runs.
+constexpr int SyncEvery = 5;
 // What waits while the file cannot be written; beyond it the oldest intervals go.
 constexpr std::size_t PendingLimit = 100000;
 
@@ -104,7 +106,7 @@ THistoryStore::~THistoryStore() {
     Close();
 }
 
-void THistoryStore::Post(const THistoryInterval& Interval) {
+void THistoryStore::Post(const THistoryInterval& Interval, bool Urgent) {
     {
         const std::lock_guard lock(FMutex);
         if (!FPending.empty() && FPending.back().Seq == Interval.Seq)
@@ -115,7 +117,7 @@ void THistoryStore::Post(const THistoryInterval& Interval) {
             FPending.erase(FPending.begin());
     }
     if (FWake)
-        FWake();
+        FWake(Urgent);
 }
 
 void THistoryStore::Requeue(std::vector<THistoryInterval> Due) {
@@ -180,8 +182,8 @@ THistoryStore::TOutcome THistoryStore::Open() {
     sqlite3_extended_result_codes(FDb, 1);
     if (sqlite3_db_readonly(FDb, "main") == 1)
         return TOutcome::Broken;
-    // WAL: readers (reports) never block the tick's write. FULL: each commit reaches the disk
-    // as the task file's save does, so a power cut loses no more of one than of the other.
+    // WAL: readers (reports) never block the tick's write, and a kill or a power cut never
+    // damages the file. How often a commit waits for the disk is chosen per write.
     rc = sqlite3_exec(FDb, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA cache_size = -256;",
                       nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
@@ -220,8 +222,18 @@ THistoryStore::TOutcome THistoryStore::Write(const std::vector<THistoryInterval>
         if (opened != TOutcome::Written)
             return opened;
     }
+    // A start or an end of an interval reaches the disk at once; the tick's new end of the
+    // running one only every few seconds, which costs a tenth of a synced commit each tick.
+    // A killed program loses none of them; a power cut at most the last few seconds.
+    const bool durable =
+        FUnsynced + 1 >= SyncEvery || std::any_of(Due.begin(), Due.end(), [this](const THistoryInterval& I) {
+            return I.Final || !FRowIds.contains(I.Seq);
+        });
+    int rc = sqlite3_exec(FDb, durable ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = NORMAL", nullptr,
+                          nullptr, nullptr);
     const std::map<std::uint64_t, std::int64_t> rowIds = FRowIds;
-    int rc = sqlite3_exec(FDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(FDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     for (auto it = Due.begin(); rc == SQLITE_OK && it != Due.end(); ++it) {
         const auto known = FRowIds.find(it->Seq);
         sqlite3_stmt* statement = known == FRowIds.end() ? FInsert : FUpdate;
@@ -252,6 +264,7 @@ THistoryStore::TOutcome THistoryStore::Write(const std::vector<THistoryInterval>
         rc = sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         FBusyAttempts = 0;
+        FUnsynced = durable ? 0 : FUnsynced + 1;
         return TOutcome::Written;
     }
     if (!sqlite3_get_autocommit(FDb))
@@ -307,7 +320,7 @@ void THistoryRecorder::TimeCharged(const TTaskRow& Task, std::uint32_t Ms) {
         return;
     FCurrent->ChargedMs += Ms;
     FCurrent->EndUtcMs = std::max(FCurrent->StartUtcMs, FNow());
-    FStore.Post(*FCurrent);
+    FStore.Post(*FCurrent, false);
 }
 
 void THistoryRecorder::TrackingOutputsChanged() {
@@ -341,5 +354,5 @@ THistory::THistory(TTaskTracker& Tracker, TTaskFileWriter& Writer, const QString
                    std::function<std::int64_t()> NowUtcMs)
     : FStore(Path), FRecorder(Tracker, FStore, std::move(NowUtcMs)) {
     Writer.SetFollowUp([this] { FStore.WriteDue(); });
-    FStore.SetWake([&Writer] { Writer.Nudge(); });
+    FStore.SetWake([&Writer](bool Urgent) { Writer.Nudge(Urgent); });
 }

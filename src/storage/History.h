@@ -45,9 +45,10 @@ public:
     THistoryStore(const THistoryStore&) = delete;
     THistoryStore& operator=(const THistoryStore&) = delete;
 
-    // Queues the latest state of an interval, then calls the wake-up.
-    void Post(const THistoryInterval& Interval);
-    void SetWake(std::function<void()> Wake) { FWake = std::move(Wake); }
+    // Queues the latest state of an interval, then calls the wake-up; Urgent is false for the
+    // tick's update of a running interval, which the writer takes along with the tick's save.
+    void Post(const THistoryInterval& Interval, bool Urgent = true);
+    void SetWake(std::function<void(bool Urgent)> Wake) { FWake = std::move(Wake); }
 
     // Writes what waits. Never raises: what could not be written is tried again at the next
     // call; a file that cannot be the history (not a database, damaged, read-only, not a
@@ -66,7 +67,7 @@ private:
     void Requeue(std::vector<THistoryInterval> Due);
 
     QString FPath;
-    std::function<void()> FWake;
+    std::function<void(bool Urgent)> FWake;
     std::mutex FMutex;
     std::vector<THistoryInterval> FPending; // by Seq, one state per interval
 
@@ -76,6 +77,7 @@ private:
     sqlite3_stmt* FUpdate = nullptr;
     std::map<std::uint64_t, std::int64_t> FRowIds; // intervals still open, by Seq
     int FBusyAttempts = 0;
+    int FUnsynced = 0; // commits since the last one that waited for the disk
 };
 
 // Turns the tracker's switches of the active task and its ticks into intervals: one starts

@@ -49,6 +49,11 @@ void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Link
         } catch (...) {
             // Dropped as a background write's error would be.
         }
+        lock.lock();
+        if (std::exchange(FFollowUpDue, false)) {
+            lock.unlock();
+            FFollowUp();
+        }
         return;
     }
     FPending = TJob{Path, std::move(Bytes), Links};
@@ -86,11 +91,13 @@ void TTaskFileWriter::SetFollowUp(std::function<void()> Job) {
     FFollowUp = std::move(Job);
 }
 
-void TTaskFileWriter::Nudge() {
+void TTaskFileWriter::Nudge(bool WakeNow) {
     std::unique_lock lock(FMutex);
     if (!FFollowUp)
         return;
     FFollowUpDue = true;
+    if (!WakeNow)
+        return;
     if (!FThread.joinable() && !StartThread()) {
         FFollowUpDue = false;
         const std::function<void()> job = FFollowUp;

@@ -42,8 +42,9 @@ public:
 
     // A job the writer thread runs after the task file whenever Nudge asked for it (the
     // history). It handles its own failures; the task file's saves never learn of them.
+    // Without WakeNow it waits for the next list handed in, as the tick's work does.
     void SetFollowUp(std::function<void()> Job);
-    void Nudge();
+    void Nudge(bool WakeNow = true);
 
 private:
     struct TJob {

@@ -162,9 +162,9 @@ def start_first_task(app, tasks, env=None):
     return wid
 
 
-def run_idle(app, seconds, active):
+def run_idle(app, seconds, active, env=None):
     if active:
-        hide_to_tray(app, start_first_task(app, TRACKING_TASKS))
+        hide_to_tray(app, start_first_task(app, TRACKING_TASKS, env))
     else:
         app.write_tasks(encode_tasks(IDLE_TASKS))
         app.start(hidden=True)
@@ -211,6 +211,26 @@ def key_latencies(app, shim, presses):
     return latencies
 
 
+def fill_history(app, years):
+    """A history of `years` years of working days, eight intervals a day, as the program keeps it."""
+    import sqlite3
+    path = os.path.join(app.data, "history.sqlite")
+    for suffix in ("", "-wal", "-shm"):
+        if os.path.exists(path + suffix):
+            os.remove(path + suffix)
+    db = sqlite3.connect(path)
+    db.executescript("CREATE TABLE interval (id INTEGER PRIMARY KEY, caption TEXT NOT NULL,"
+                     " start_utc INTEGER NOT NULL, utc_offset INTEGER NOT NULL, end_utc INTEGER NOT NULL,"
+                     " charged_ms INTEGER NOT NULL); CREATE INDEX interval_by_start ON interval(start_utc);"
+                     " PRAGMA user_version = 1; PRAGMA journal_mode = WAL;")
+    start = 1735718400000  # 2025-01-01
+    db.executemany("INSERT INTO interval (caption, start_utc, utc_offset, end_utc, charged_ms) VALUES (?, ?, 3600, ?, ?)",
+                   ((f"Client {i % 5} work", start + i * 10800000, start + i * 10800000 + 3000000, 3000000)
+                    for i in range(years * 250 * 8)))
+    db.commit()
+    db.close()
+
+
 def main():
     binary, out_path = sys.argv[1], sys.argv[2]
     idle_seconds = float(os.environ.get("BENCH_IDLE_SECONDS", "60"))
@@ -239,8 +259,10 @@ def main():
                          f"{worst:.0f} ms", f"<= {KEY_TARGET_MS} ms", f"{worst / KEY_TARGET_MS:.2f}x"])
         else:
             print(f"no {shim}: responsiveness left out", file=sys.stderr)
+        history_cpu = None
         for active in (True, False):
             cpu, wakeups, rss = run_idle(app, idle_seconds, active)
+            history_cpu = cpu if active else history_cpu
             what = f"task running, {TRACKING_TASKS} tasks" if active else f"no task active, {IDLE_TASKS} tasks"
             cpu_goal = TRACKING_CPU_MS if active else IDLE_CPU_MS
             wake_goal = TRACKING_WAKEUPS if active else IDLE_WAKEUPS
@@ -250,6 +272,20 @@ def main():
                          f"<= {wake_goal:g} /s", f"{wakeups / wake_goal:.2f}x"])
             rows.append([f"in tray, {what}: VmRSS", f"{rss:.1f} MiB", f"<= {RSS_TARGET:.0f} MiB",
                          f"{rss / RSS_TARGET:.2f}x"])
+        # History recording costs next to nothing: the same run with it switched off.
+        cpu_off, _, _ = run_idle(app, idle_seconds, True, {"TALLYVOX_NO_HISTORY": "1"})
+        rows.append([f"in tray, task running, {TRACKING_TASKS} tasks: CPU per 60 s, history on",
+                     f"{history_cpu:.1f} ms", f"{cpu_off:.1f} ms (history off; goal <= 1.15x)",
+                     f"{history_cpu / cpu_off:.2f}x" if cpu_off else "-"])
+        # Resident memory does not grow with the history: the program never reads it in.
+        short = min(idle_seconds, 15)
+        fill_history(app, 0)
+        _, _, rss_none = run_idle(app, short, True)
+        fill_history(app, 10)
+        _, _, rss_ten = run_idle(app, short, True)
+        rows.append(["in tray, task running: VmRSS with 10 years of history (20,000 intervals)",
+                     f"{rss_ten:.1f} MiB", f"{rss_none:.1f} MiB (empty history; goal: no growth)",
+                     f"{rss_ten / rss_none:.2f}x"])
         # The same tracking run with the data folder in memory: what the program itself costs,
         # without the waits and the kernel work of the disk's fsync.
         if os.path.isdir("/dev/shm"):

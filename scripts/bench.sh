@@ -37,9 +37,10 @@ import json, os, sys
 EXPLICIT_REFERENCES = {"BM_InactivityCheckReads/0": "BM_IniLookupInMemory"}
 # Figures measured against a goal rather than against another benchmark: (goal in ns, text).
 GOALS = {"GuiTrackingTick/1000": (1e6, "< 1 ms on the user-interface thread"),
+         "HistoryReportYear": (50e6, "<= 50 ms (one year, in the process)"),
          "LoadTasks/100000": (50e6, "<= 50 ms")}
 # Goals for the ratio to the Raw... reference, shown beside it.
-RATIO_GOALS = {"SaveTasks": "1.5x", "TrackingTick": "1.5x"}
+RATIO_GOALS = {"SaveTasks": "1.5x", "TrackingTick": "1.5x", "ReportCommand": "2x"}
 
 def fmt(ns):
     for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
@@ -51,6 +52,7 @@ scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}
 results = {}
 order = []
 labels = {}
+rss = {}  # peak resident memory in MiB, where a benchmark measures it
 for name in sorted(os.listdir(sys.argv[1])):
     if not name.endswith(".json"):
         continue
@@ -64,6 +66,8 @@ for name in sorted(os.listdir(sys.argv[1])):
             cpu = b.get("label") == "cpu time"
             labels[key] = " (cpu)" if cpu else ""
             results[key] = b["cpu_time" if cpu else "real_time"] * scale.get(b.get("time_unit", "ns"), 1)
+            if "maxrss_MiB" in b:
+                rss[key.split("/iterations")[0]] = b["maxrss_MiB"]
             order.append(key)
 
 def reference(key):
@@ -75,6 +79,8 @@ def reference(key):
 
 rows = [("measure", "figure", "reference", "ratio")]
 for key in order:
+    if key.startswith("ReportMemory/"):
+        continue  # its figure is the memory row below
     if key.split("/")[0].startswith("Raw") and key[3:] in results:
         continue  # shown beside the benchmark it is the reference of
     ref = reference(key)
@@ -91,6 +97,10 @@ for key in order:
         continue
     rows.append((key + labels[key], fmt(results[key]), fmt(results[ref]) if ref else "-",
                  f"{results[key] / results[ref]:.2f}x" if ref and results[ref] > 0 else "-"))
+if "ReportMemory/1" in rss and "ReportMemory/10" in rss:
+    one, ten = rss["ReportMemory/1"], rss["ReportMemory/10"]
+    rows.append(("--report peak RSS, 10 years of history", f"{ten:.1f} MiB",
+                 f"{one:.1f} MiB (one year; goal: no growth)", f"{ten / one:.2f}x"))
 for extra in ("startup.rows", "remote.rows"):
     extra = os.path.join(sys.argv[1], extra)
     if os.path.exists(extra):

@@ -65,8 +65,10 @@ void TTaskTracker::AccumulateTime(TTaskRow& Task) {
     const std::uint32_t now = FTicks.Now();
     const std::uint32_t delta = now - Task.FClock.LastTick;
     const std::uint32_t room = std::numeric_limits<std::uint32_t>::max() - Task.FClock.ElapsedMs;
-    Task.FClock.ElapsedMs += std::min(delta, room);
+    const std::uint32_t charged = std::min(delta, room);
+    Task.FClock.ElapsedMs += charged;
     Task.FClock.LastTick = now;
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TimeCharged(Task, charged); });
     RefreshTaskTime(Task);
 }
 

@@ -39,6 +39,8 @@ public:
     virtual void TaskRowAboutToBeRemoved(int /*Index*/) {}
     virtual void TaskRowRemoved(int /*Index*/) {}
     virtual void TaskRowChanged(int /*Index*/) {} // caption or time text
+    // AccumulateTime has just added Ms to Task's clock (less than the ticks when it was full).
+    virtual void TimeCharged(const TTaskRow& /*Task*/, std::uint32_t /*Ms*/) {}
     // The window title, the tray tip (the title cut to 127 characters) and the tray image.
     virtual void TrackingOutputsChanged() {}
 };

@@ -1,7 +1,9 @@
 #include "MainFormUnit.h"
 
 #include "ErrorReporting.h"
+#include "Files.h"
 #include "GlobalHotKey.h"
+#include "History.h"
 #include "InactivityCheck.h"
 #include "Prompt.h"
 #include "ScreenSnap.h"
@@ -26,6 +28,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
       FFiles(*FServices.Files), FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")),
       FTaskFileWriter(FServices.TaskFileWrite) {
+    FHistory = THistory::Start(FTracker, FTaskFileWriter, FFiles.DataFolder());
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());

@@ -21,6 +21,7 @@ class QSystemTrayIcon;
 class QTimer;
 class TInactivityCheck;
 class TFiles;
+class THistory;
 class TSettings;
 class TSettingsForm;
 class TTaskListModel;
@@ -192,6 +193,7 @@ private:
     IPrompt& FPrompt;
     const TFiles& FFiles;
     TTaskTracker FTracker;
+    std::unique_ptr<THistory> FHistory; // written by FTaskFileWriter's thread, so it outlives it
     TTaskFileWriter FTaskFileWriter;
     TTaskListModel* FModel = nullptr;
     std::shared_ptr<IGlobalHotKey> BringToFrontGlobalHotKey;

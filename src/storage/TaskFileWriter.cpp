@@ -5,6 +5,7 @@
 #include <csignal>
 #include <pthread.h>
 #include <system_error>
+#include <utility>
 
 TTaskFileWriter::TTaskFileWriter(TWrite Write)
     : FWrite(Write ? std::move(Write)
@@ -48,6 +49,11 @@ void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Link
         } catch (...) {
             // Dropped as a background write's error would be.
         }
+        lock.lock();
+        if (std::exchange(FFollowUpDue, false)) {
+            lock.unlock();
+            FFollowUp();
+        }
         return;
     }
     FPending = TJob{Path, std::move(Bytes), Links};
@@ -77,24 +83,52 @@ void TTaskFileWriter::Write(const QString& Path, const QByteArray& Bytes, TLinkR
 
 void TTaskFileWriter::Flush() {
     std::unique_lock lock(FMutex);
-    FIdle.wait(lock, [this] { return !FWriting && !FPending; });
+    FIdle.wait(lock, [this] { return !FWriting && !FPending && !FFollowUpDue; });
+}
+
+void TTaskFileWriter::SetFollowUp(std::function<void()> Job) {
+    const std::lock_guard lock(FMutex);
+    FFollowUp = std::move(Job);
+}
+
+void TTaskFileWriter::Nudge(bool WakeNow) {
+    std::unique_lock lock(FMutex);
+    if (!FFollowUp)
+        return;
+    FFollowUpDue = true;
+    if (!WakeNow)
+        return;
+    if (!FThread.joinable() && !StartThread()) {
+        FFollowUpDue = false;
+        const std::function<void()> job = FFollowUp;
+        lock.unlock();
+        job();
+        return;
+    }
+    lock.unlock();
+    FWake.notify_one();
 }
 
 void TTaskFileWriter::Run() {
     std::unique_lock lock(FMutex);
     for (;;) {
-        FWake.wait(lock, [this] { return !FWriting && (FPending || FStopping); });
-        if (!FPending)
+        FWake.wait(lock, [this] { return !FWriting && (FPending || FFollowUpDue || FStopping); });
+        if (!FPending && !FFollowUpDue)
             return; // stopping, and nothing is left to write
-        TJob job = std::move(*FPending);
+        std::optional<TJob> job = std::move(FPending);
         FPending.reset();
+        const bool followUp = std::exchange(FFollowUpDue, false);
         FWriting = true;
         lock.unlock();
-        try {
-            FWrite(job.Path, job.Bytes, job.Links);
-        } catch (...) {
-            // Swallowed as the tick's save always was; the next save tries again.
+        if (job) {
+            try {
+                FWrite(job->Path, job->Bytes, job->Links);
+            } catch (...) {
+                // Swallowed as the tick's save always was; the next save tries again.
+            }
         }
+        if (followUp)
+            FFollowUp();
         lock.lock();
         FWriting = false;
         FIdle.notify_all();

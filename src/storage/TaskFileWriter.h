@@ -37,8 +37,14 @@ public:
     // calling thread. Raises the write's error.
     void Write(const QString& Path, const QByteArray& Bytes, TLinkRule Links = TLinkRule::Follow);
 
-    // Waits until nothing waits and nothing is being written.
+    // Waits until nothing waits and nothing is being written (the follow-up included).
     void Flush();
+
+    // A job the writer thread runs after the task file whenever Nudge asked for it (the
+    // history). It handles its own failures; the task file's saves never learn of them.
+    // Without WakeNow it waits for the next list handed in, as the tick's work does.
+    void SetFollowUp(std::function<void()> Job);
+    void Nudge(bool WakeNow = true);
 
 private:
     struct TJob {
@@ -54,6 +60,8 @@ private:
     std::condition_variable FWake; // a job waits, or the writer must end
     std::condition_variable FIdle; // a write has finished
     std::optional<TJob> FPending;
+    std::function<void()> FFollowUp;
+    bool FFollowUpDue = false;
     bool FWriting = false;
     bool FStopping = false;
     std::thread FThread;

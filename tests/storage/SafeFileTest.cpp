@@ -4,6 +4,8 @@
 #include "FakeTickCounter.h"
 #include "FileTestUtil.h"
 #include "Files.h"
+#include "History.h"
+#include "HistoryReport.h"
 #include "TaskFile.h"
 #include "TaskTracker.h"
 #include "TempDir.h"
@@ -14,6 +16,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -131,6 +134,46 @@ const auto Relinked = [](const char* Target, const char* Name) {
     };
 };
 
+// One second of task "T" recorded in a history beside Path (Writes attempts to write it), then
+// the list saved as the tick saves it.
+QString TrackWithHistory(const QString& Path, int Writes = 1) {
+    TFakeTickCounter ticks;
+    TTaskTracker tracker(ticks);
+    tracker.AppendTask(QStringLiteral("T"));
+    THistoryStore store(Beside(Path, "history.sqlite"));
+    THistoryRecorder recorder(tracker, store, [&ticks] { return 1700000000000LL + ticks.Now(); });
+    tracker.SetActiveTask(&tracker.Row(0), false);
+    ticks.Advance(1000);
+    tracker.SetActiveTask(nullptr, false);
+    for (int i = 0; i < Writes; ++i)
+        store.WriteDue();
+    return SaveNew(Path);
+}
+
+// The broken history is kept as Aside, a new one holds the interval, the list is saved as ever.
+const auto HistoryStartedAnew = [](const char* Aside, std::function<void(const QString&)> More = {}) {
+    return [=](const QString& Path) {
+        EXPECT_EQ(ReadBytes(Path), NewList);
+        EXPECT_TRUE(QFileInfo(Beside(Path, Aside)).exists() || QFileInfo(Beside(Path, Aside)).isSymLink());
+        QStringList rows;
+        HistoryExport(Beside(Path, "history.sqlite"), std::nullopt, std::nullopt,
+                      [&](const QByteArray& Bytes) { rows << QString::fromUtf8(Bytes); });
+        EXPECT_EQ(rows.size(), 2);
+        EXPECT_TRUE(rows.back().startsWith(QStringLiteral("T,"))) << rows.back().toStdString();
+        if (More)
+            More(Path);
+    };
+};
+
+// A history of this program whose second page (the intervals) is overwritten.
+void DamagedHistory(const QString& Path) {
+    TrackWithHistory(Path);
+    QFile file(Beside(Path, "history.sqlite"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(4096);
+    file.write(QByteArray(4096, '\xA5'));
+}
+
 class HostileEnvironmentTest : public ::testing::TestWithParam<THostileCase> {};
 
 TEST_P(HostileEnvironmentTest, NothingIsLostHiddenOrBlocked) {
@@ -224,6 +267,35 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const QString& Path) { return SaveNew(Path); },
                      "Cannot create file \"%1\". Permission denied",
                      [](const QString& Path) { EXPECT_EQ(ReadBytes(Path), OldList); }},
+        THostileCase{"history that is not a database",
+                     [](const QString& Path) { WriteBytes(Beside(Path, "history.sqlite"), "my notes\n"); },
+                     [](const QString& Path) { return TrackWithHistory(Path); }, "<no error>",
+                     HistoryStartedAnew("history.sqlite.bad",
+                                        [](const QString& Path) {
+                                            EXPECT_EQ(ReadBytes(Beside(Path, "history.sqlite.bad")),
+                                                      QByteArray("my notes\n"));
+                                        })},
+        THostileCase{"damaged history", DamagedHistory,
+                     [](const QString& Path) { return TrackWithHistory(Path); }, "<no error>",
+                     HistoryStartedAnew("history.sqlite.bad")},
+        THostileCase{"history is a link", Relinked(nullptr, "history.sqlite"),
+                     [](const QString& Path) { return TrackWithHistory(Path); }, "<no error>",
+                     HistoryStartedAnew("history.sqlite.bad",
+                                        [](const QString& Path) {
+                                            EXPECT_EQ(ReadBytes(Outside(Path)),
+                                                      QByteArray("the user's document"));
+                                        })},
+        THostileCase{"history locked by another program", [](const QString& Path) { TrackWithHistory(Path); },
+                     [](const QString& Path) {
+                         sqlite3* other = nullptr;
+                         sqlite3_open(QFile::encodeName(Beside(Path, "history.sqlite")).constData(), &other);
+                         sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+                         const QString error =
+                             TrackWithHistory(Path, 40); // retried at every tick, then given up
+                         sqlite3_close_v2(other);
+                         return error;
+                     },
+                     "<no error>", HistoryStartedAnew("history.sqlite.bad")},
         THostileCase{"empty version",
                      [](const QString& Path) {
                          WriteBytes(Beside(Path, "version"), "2.5.2.21");

@@ -6,6 +6,7 @@
 #include "Files.h"
 #include "History.h"
 #include "HistoryReport.h"
+#include "Paths.h"
 
 #include <QCommandLineParser>
 #include <QDesktopServices>

@@ -1,5 +1,7 @@
 #include "HotKey.h"
+
 #include "LastInput.h"
+#include "Logging.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -58,11 +60,16 @@ std::unique_ptr<IHotKeyBackend> CreateHotKeyBackend() {
     // Under XWayland an X grab fires only while one of the X windows has the focus: a Wayland
     // session takes its hot keys from the desktop portal, whichever platform Qt runs on.
     if (platform.startsWith(QStringLiteral("wayland")) ||
-        (platform == QStringLiteral("xcb") && IsWaylandSession()))
+        (platform == QStringLiteral("xcb") && IsWaylandSession())) {
+        qCInfo(lcHotKey, "hot keys through the desktop portal's global shortcuts");
         return CreatePortalHotKeyBackend();
+    }
     if (platform == QStringLiteral("xcb"))
-        if (std::unique_ptr<IHotKeyBackend> x11 = CreateX11HotKeyBackend())
+        if (std::unique_ptr<IHotKeyBackend> x11 = CreateX11HotKeyBackend()) {
+            qCInfo(lcHotKey, "hot keys grabbed on the X root window");
             return x11;
+        }
+    qCInfo(lcHotKey) << "no hot keys on the platform" << platform;
     return CreateSilentHotKeyBackend();
 }
 

@@ -1,4 +1,5 @@
 #include "HotKey.h"
+#include "Logging.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -125,6 +126,7 @@ private Q_SLOTS:
     void OnSessionResponse(uint Response, const QVariantMap& Results) {
         EndRequest();
         FSession = ObjectPathText(Results.value(QStringLiteral("session_handle")));
+        qCInfo(lcHotKey) << "portal CreateSession answered" << Response << FSession;
         if (Response != 0 || FSession.isEmpty())
             return Fail();
         if (FEntries.empty())
@@ -140,13 +142,17 @@ private Q_SLOTS:
             for (const TPortalShortcut& s :
                  qdbus_cast<QList<TPortalShortcut>>(Results.value(QStringLiteral("shortcuts"))))
                 held.insert(s.Id);
+        qCInfo(lcHotKey) << "portal ListShortcuts answered" << Response << "bound:" << held.values();
         for (const TEntry& e : FEntries)
             if (!held.contains(e.ShortcutId))
                 return BindShortcuts();
     }
 
     // A refused or cancelled bind (Response 1 or 2) is as silent as a key another program holds.
-    void OnBindResponse(uint, const QVariantMap&) { EndRequest(); }
+    void OnBindResponse(uint Response, const QVariantMap&) {
+        qCInfo(lcHotKey) << "portal BindShortcuts answered" << Response;
+        EndRequest();
+    }
 
     // Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options). A burst of them
     // runs each pressed hot key once, on the next pass of the event loop.

@@ -1,5 +1,7 @@
 #include "LastInput.h"
 
+#include "Logging.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -17,11 +19,17 @@ bool IsWaylandSession() {
 
 std::unique_ptr<ILastInputSource> CreateLastInputSource(const ITickCounter& Ticks) {
     if (IsWaylandSession()) {
-        if (auto wayland = CreateWaylandLastInputSource(Ticks))
+        if (auto wayland = CreateWaylandLastInputSource(Ticks)) {
+            qCInfo(lcIdle, "idle time from the Wayland compositor");
             return wayland;
+        }
+        qCInfo(lcIdle, "idle time from the desktop's D-Bus idle monitor");
         return CreateDBusLastInputSource(Ticks);
     }
-    if (auto x11 = CreateX11LastInputSource(Ticks))
+    if (auto x11 = CreateX11LastInputSource(Ticks)) {
+        qCInfo(lcIdle, "idle time from the X screen saver extension");
         return x11;
+    }
+    qCInfo(lcIdle, "no idle source: the user always counts as active");
     return std::make_unique<TNoLastInputSource>();
 }

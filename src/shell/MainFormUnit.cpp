@@ -25,7 +25,7 @@
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
       FFiles(*FServices.Files), FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")),
-      FTaskFileWriter(FServices.TaskFileWrite) {
+      FTaskFileWriter(std::make_unique<TTaskFileWriter>(FServices.TaskFileWrite)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());
@@ -50,6 +50,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
         move(screen->availableGeometry().center() - rect().center());
     new TScreenSnap(this);
 
+    ReportSaveErrorsAfterTheFact();
     CreateActions();
     CreateMenus();
     CreateTrayIcon();
@@ -59,6 +60,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
+    ReleaseTaskFileWriter();
     if (FServices.CreateHotKey && FServices.SetHotKeyHandler)
         FServices.SetHotKeyHandler({});
     FUpdateChecker.reset(); // its dialog belongs to this window

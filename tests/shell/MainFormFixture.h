@@ -40,6 +40,10 @@ protected:
         };
         services.DoubleClickInterval = [] { return 40; };
         services.TrayHostPresent = [this] { return TrayHost; };
+        if (MuteTrayWatcher) {
+            services.AskTrayWatcher = [] { return TTrayWatcher::NoAnswer; };
+            services.AskTrayWatcherLater = [](QObject*, std::function<void(TTrayWatcher)>) {};
+        }
         services.StartTimers = false;
         if (RegisterHotKeys) {
             services.CreateHotKey = &CreateGlobalHotKey;
@@ -87,7 +91,8 @@ protected:
     QString Clipboard;
     int ClipboardWrites = 0;
     bool RegisterHotKeys = false;
-    bool TrayHost = true; // whether the desktop has a tray host
+    bool TrayHost = true;         // whether the desktop has a tray host
+    bool MuteTrayWatcher = false; // a tray watcher that never answers
     bool CheckForUpdates = false;
     TTaskFileWriter::TWrite TaskFileWrite; // none: the real one
     std::unique_ptr<TMainForm> Form;

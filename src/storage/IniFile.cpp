@@ -38,6 +38,8 @@ qsizetype ContentStart(const QByteArray& Content) {
 
 std::vector<TLine> SplitLines(const QByteArray& Content) {
     std::vector<TLine> lines;
+    // Sized once: a file of many short lines would otherwise grow the list many times.
+    lines.reserve(static_cast<std::size_t>(Content.count('\n')) + 1);
     qsizetype pos = ContentStart(Content);
     while (pos < Content.size()) {
         qsizetype lf = Content.indexOf('\n', pos);

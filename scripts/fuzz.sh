@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Gives every fuzz target a bounded run over its seed corpus. Usage: fuzz.sh <builddir> [seconds]
-# With FUZZ_RUNS=<n> every target runs n inputs instead (bounded by seconds, default 1800).
+# With FUZZ_RUNS=<n> every target runs n inputs instead, within at most the seconds (default
+# 1800); a target that ran fewer inputs than asked for within them counts as failed.
 set -euo pipefail
 build=${1:-build-fuzz}
 runs=${FUZZ_RUNS:-}
@@ -17,7 +18,17 @@ for target in "${!seeds[@]}"; do
     printf '%-14s ' "$target"
     if "$build/tests/fuzz/$target" "${bound[@]}" -rss_limit_mb=1024 -max_len=4096 \
             -timeout=10 -artifact_prefix="$build/$target-" "$work" >"$build/$target.log" 2>&1; then
-        grep -Eo 'Done [0-9]+ runs in [0-9]+ second.s.' "$build/$target.log" | tail -1 || echo done
+        done_line=$(grep -Eo 'Done [0-9]+ runs in [0-9]+ second.s.' "$build/$target.log" | tail -1 || true)
+        done_runs=$(echo "$done_line" | grep -Eo '[0-9]+' | head -1 || true)
+        if [ -z "$done_runs" ]; then
+            echo "FAILED: no run count in $build/$target.log"
+            status=1
+        elif [ -n "$runs" ] && [ "$done_runs" -lt "$runs" ]; then
+            echo "FAILED: $done_runs of $runs runs within $seconds s"
+            status=1
+        else
+            echo "$done_line"
+        fi
     else
         echo "FAILED (see $build/$target.log)"
         status=1

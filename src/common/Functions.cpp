@@ -2,6 +2,8 @@
 
 #include "Version.h"
 
+#include <algorithm>
+
 namespace {
 bool gNoVersionResource = false;
 }
@@ -9,7 +11,9 @@ bool gNoVersionResource = false;
 QString PadLeft(const QString& S, QChar C, int Width) {
     if (S.size() >= Width)
         return S;
-    return QString(Width - S.size(), C) + S;
+    QString padded(Width, C); // one allocation: the padding, then S over its end
+    std::copy(S.cbegin(), S.cend(), padded.end() - S.size());
+    return padded;
 }
 
 void PadVersionParts(QStringList& Parts) {
@@ -47,9 +51,15 @@ QStringList SplitVersionText(const QString& Text) {
 }
 
 QString JoinVersionParts(const QStringList& Parts) {
-    QString text;
+    qsizetype size = 0;
     for (const QString& part : Parts)
-        text += part + u'.';
+        size += part.size() + 1;
+    QString text;
+    text.reserve(size);
+    for (const QString& part : Parts) {
+        text += part;
+        text += u'.';
+    }
     return text;
 }
 

@@ -72,11 +72,8 @@ int RunFirstInstance(QApplication& App, TSingleInstanceGuard& Guard, const QStri
     Guard.SetCommandHandler([&form](const QString& Word) { return form.RemoteCommand(Word); });
     QObject::connect(&form, &TMainForm::Terminate, &App, [] { QCoreApplication::exit(0); });
     // Log-off, shutdown and termination signals end the program without Exit's dialogs, but
-    // never without saving the running task's time.
-    TSessionEndWatcher signals([&form](int) {
-        form.SaveTasksQuietly();
-        QCoreApplication::exit(0);
-    });
+    // never without saving the running task's time: the loop ends, and aboutToQuit saves once.
+    TSessionEndWatcher signals([](int) { QCoreApplication::exit(0); });
     QObject::connect(&App, &QGuiApplication::commitDataRequest, &form, [&form] { form.SaveTasksQuietly(); });
     QObject::connect(&App, &QCoreApplication::aboutToQuit, &form, [&form] { form.SaveTasksQuietly(); });
 

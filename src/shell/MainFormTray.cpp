@@ -22,10 +22,32 @@ const QKeySequence HiddenShortCut(Qt::CTRL | Qt::SHIFT | Qt::Key_Space);
 } // namespace
 
 void TMainForm::CreateTrayIcon() {
+    const TTrayWatcher watcher = FServices.AskTrayWatcher ? FServices.AskTrayWatcher() : AskTrayWatcher();
+    if (watcher != TTrayWatcher::NoAnswer) {
+        MakeTrayIcon(watcher);
+        return;
+    }
+    // Qt's tray icon would ask the mute watcher once more and wait 25 s for it, with the window
+    // and the second-start channel not yet up: the icon comes once the watcher answers.
+    WaitForTrayWatcher();
+}
+
+void TMainForm::WaitForTrayWatcher() {
+    const std::function<void(QObject*, std::function<void(TTrayWatcher)>)> ask =
+        FServices.AskTrayWatcherLater ? FServices.AskTrayWatcherLater : &AskTrayWatcherLater;
+    ask(this, [this](TTrayWatcher Later) {
+        if (Later == TTrayWatcher::NoAnswer)
+            WaitForTrayWatcher();
+        else
+            MakeTrayIcon(Later);
+    });
+}
+
+void TMainForm::MakeTrayIcon(TTrayWatcher Watcher) {
     TrayIcon = new QSystemTrayIcon(TrayIconImage(FTracker.TrayImageIndex()), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setContextMenu(SystemTrayMenu);
-    FXEmbedTray = !StatusNotifierHostRegistered();
+    FXEmbedTray = Watcher != TTrayWatcher::Host;
     TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayClick = new TTrayClickHandler(
         FServices.DoubleClickInterval, [this] { ExecuteAction(AppToggleTracking); },
@@ -46,6 +68,8 @@ void TMainForm::CreateTrayIcon() {
 
 void TMainForm::UpdateTrayOutputs() {
     setWindowTitle(DisplayPrefix(FTracker.Title()));
+    if (!TrayIcon)
+        return; // not yet: the watcher has not answered
     TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayIcon->setIcon(TrayIconImage(FTracker.TrayImageIndex()));
 }
@@ -91,7 +115,8 @@ void TMainForm::ShowFirstHideTip() {
 }
 
 bool TMainForm::TrayHostPresent() const {
-    return !FServices.TrayHostPresent || FServices.TrayHostPresent();
+    // Without the icon, asking Qt would wait for the mute watcher too.
+    return TrayIcon && (!FServices.TrayHostPresent || FServices.TrayHostPresent());
 }
 
 void TMainForm::AppToggleVisibilityExecute(TAction& /*Sender*/) {

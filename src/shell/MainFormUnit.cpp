@@ -27,8 +27,8 @@
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
       FFiles(*FServices.Files), FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")),
-      FTaskFileWriter(FServices.TaskFileWrite) {
-    FHistory = THistory::Start(FTracker, FTaskFileWriter, FFiles.DataFolder());
+      FTaskFileWriter(std::make_unique<TTaskFileWriter>(FServices.TaskFileWrite)) {
+    FHistory = THistory::Start(FTracker, *FTaskFileWriter, FFiles.DataFolder());
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());
@@ -53,6 +53,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
         move(screen->availableGeometry().center() - rect().center());
     new TScreenSnap(this);
 
+    ReportSaveErrorsAfterTheFact();
     CreateActions();
     CreateMenus();
     CreateTrayIcon();
@@ -62,6 +63,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
+    ReleaseTaskFileWriter();
     // Presses still queued find their hot keys gone and do nothing.
     BringToFrontGlobalHotKey.reset();
     ToggleTrackingGlobalHotKey.reset();

@@ -4,10 +4,13 @@
 #include "TaskFile.h"
 #include "TaskFileWriter.h"
 #include "TaskTracker.h"
+#include "TrayHost.h"
 #include "UpdateSchedule.h"
 
 #include <QMainWindow>
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +45,8 @@ struct TMainFormServices {
     std::function<void(const QString&)> SetClipboardText; // none: the system clipboard
     std::function<int()> DoubleClickInterval;             // none: the desktop's double-click time
     std::function<bool()> TrayHostPresent;                // none: there always is a tray host
+    std::function<TTrayWatcher()> AskTrayWatcher;         // none: the session bus's watcher
+    std::function<void(QObject*, std::function<void(TTrayWatcher)>)> AskTrayWatcherLater; // likewise
     bool StartTimers = true;
     // Takes a system-wide hot key whose presses run OnPressed; none: the window takes no hot keys.
     std::function<std::shared_ptr<IGlobalHotKey>(const QString& Name, QWidget* Window,
@@ -176,14 +181,24 @@ private:
     void TaskRowChanged(int Index) override;
     void CreateActions();
     void CreateMenus();
-    void CreateTrayIcon();
+    void CreateTrayIcon(); // now, or once a watcher that does not answer has answered
+    void WaitForTrayWatcher();
+    void MakeTrayIcon(TTrayWatcher Watcher);
     void CreateTimers();
     void LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemName = QString());
     void UpdateActions(QMenu* Menu);
     bool HandleShortCut(QKeyEvent* Event);
-    void SaveTaskList();         // raises the save's error
-    void SaveTaskListSilently(); // the quiet saves: written now, errors swallowed
-    void PostTaskList();         // the tick's rule: written in the background, errors swallowed
+    // A command's save: handed to the writer; its failure shows in the general error box when
+    // the writer is done with it. Raises only what stops the save before the writer has it.
+    void SaveTaskList();
+    // The saves that end the program: handed to the writer with the folder synced after the
+    // rename, then waited for at most Bound. Raises the save's error, or "the disk does not
+    // answer" when Bound passed first.
+    void SaveTaskListAndWait(std::chrono::milliseconds Bound);
+    void PostTaskList(); // the tick's rule: written in the background, errors swallowed
+    void ReportSaveErrorsAfterTheFact();
+    void ReportSaveError(std::uint64_t Number, const std::exception_ptr& Error);
+    void ReleaseTaskFileWriter(); // at the end: waits a bounded time, never for a stuck disk
     void LoadTaskList();
     void AnnounceSetAsideLists(); // raises the notice naming the copies of unread lists
     void RegisterHotKeys();
@@ -194,7 +209,8 @@ private:
     const TFiles& FFiles;
     TTaskTracker FTracker;
     std::unique_ptr<THistory> FHistory; // written by FTaskFileWriter's thread, so it outlives it
-    TTaskFileWriter FTaskFileWriter;
+    std::unique_ptr<TTaskFileWriter> FTaskFileWriter;
+    std::uint64_t FSaveOutcomeShown = 0; // saves up to this number have had their outcome shown
     TTaskListModel* FModel = nullptr;
     std::shared_ptr<IGlobalHotKey> BringToFrontGlobalHotKey;
     std::shared_ptr<IGlobalHotKey> ToggleTrackingGlobalHotKey;

@@ -38,6 +38,8 @@ qsizetype ContentStart(const QByteArray& Content) {
 
 std::vector<TLine> SplitLines(const QByteArray& Content) {
     std::vector<TLine> lines;
+    // Sized once: a file of many short lines would otherwise grow the list many times.
+    lines.reserve(static_cast<std::size_t>(Content.count('\n')) + 1);
     qsizetype pos = ContentStart(Content);
     while (pos < Content.size()) {
         qsizetype lf = Content.indexOf('\n', pos);
@@ -129,18 +131,26 @@ QByteArray InsertLine(const QByteArray& Content, qsizetype Pos, const QByteArray
     return result;
 }
 
-// The whole file, std::nullopt when it is missing, not a regular file or cannot be read.
-std::optional<QByteArray> ReadBytes(const QByteArray& Path) {
+// The whole file, std::nullopt when it is missing, not a regular file, larger than
+// MaxSettingsFileBytes (TooLarge is then set) or cannot be read.
+std::optional<QByteArray> ReadBytes(const QByteArray& Path, bool* TooLarge = nullptr) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
     TFileHandle fd(::open(Path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
+    bool tooLarge = st.st_size > MaxSettingsFileBytes;
     QByteArray data;
-    const bool read = ReadFully(fd.Get(), [&data](const char* Data, std::size_t Size) {
-        data.append(Data, static_cast<qsizetype>(Size));
-        return true;
-    });
+    const bool read =
+        !tooLarge && ReadFully(fd.Get(), [&data, &tooLarge](const char* Data, std::size_t Size) {
+            // It may grow while being read.
+            tooLarge = data.size() + static_cast<qint64>(Size) > MaxSettingsFileBytes;
+            if (!tooLarge)
+                data.append(Data, static_cast<qsizetype>(Size));
+            return !tooLarge;
+        });
+    if (TooLarge)
+        *TooLarge = tooLarge;
     if (!read)
         return std::nullopt;
     return data;
@@ -152,7 +162,9 @@ bool ReadOnly(const struct stat& St) {
     return (St.st_mode & 0222) == 0;
 }
 
-bool WriteValue(const QString& FileName, const QString& Section, const QString& Ident, const QString& Value) {
+// Reason: why the file was refused, when there is more to say than that it could not be written.
+bool WriteValue(const QString& FileName, const QString& Section, const QString& Ident, const QString& Value,
+                QString& Reason) {
     const QFileInfo link(FileName);
     // A link is followed, so the file it names is replaced rather than the link itself.
     QString target = link.absoluteFilePath();
@@ -169,8 +181,12 @@ bool WriteValue(const QString& FileName, const QString& Section, const QString& 
     if (exists) {
         if (!S_ISREG(st.st_mode) || ReadOnly(st))
             return false;
-        // Unreadable lines could not be kept, so such a file is not replaced.
-        const auto old = ReadBytes(path);
+        // Unreadable lines could not be kept, so such a file is not replaced, nor one too
+        // large to read: cutting it would lose what lies beyond the cap.
+        bool tooLarge = false;
+        const auto old = ReadBytes(path, &tooLarge);
+        if (tooLarge)
+            Reason = QStringLiteral("It is larger than %1 bytes").arg(MaxSettingsFileBytes);
         if (!old)
             return false;
         content = *old;
@@ -291,8 +307,11 @@ bool TIniFile::ReadBool(const QString& Section, const QString& Ident, bool Defau
 }
 
 void TIniFile::WriteString(const QString& Section, const QString& Ident, const QString& Value) {
-    if (!WriteValue(FFileName, Section, Ident, Value))
-        throw EFileError(QStringLiteral("Unable to write to %1").arg(FFileName));
+    QString reason;
+    if (!WriteValue(FFileName, Section, Ident, Value, reason))
+        throw EFileError(reason.isEmpty()
+                             ? QStringLiteral("Unable to write to %1").arg(FFileName)
+                             : QStringLiteral("Unable to write to %1. %2").arg(FFileName, reason));
 }
 
 void TIniFile::WriteInteger(const QString& Section, const QString& Ident, std::int32_t Value) {

@@ -20,6 +20,10 @@ std::optional<QString> IniLookup(const QByteArray& Content, const QString& Secti
 QByteArray IniAssign(const QByteArray& Content, const QString& Section, const QString& Ident,
                      const QString& Value);
 
+// A settings file larger than this is not read: it reads as empty, so the defaults apply, and
+// a write refuses to replace it (its lines beyond the cap could not be kept).
+inline constexpr qint64 MaxSettingsFileBytes = 1024 * 1024;
+
 // An INI file read and written the way the settings have always been stored. Every read
 // looks at the file: it is read again whenever its size, times, inode or device differ from
 // the last read (and always while it was changed within the last two seconds, finer than
@@ -40,7 +44,7 @@ public:
     bool ReadBool(const QString& Section, const QString& Ident, bool Default) const;
 
     // Raise EFileError "Unable to write to %s" with the file name when the file cannot be
-    // replaced; the old file then stays as it was.
+    // replaced (followed by the reason when the file is too large); the old file then stays.
     void WriteString(const QString& Section, const QString& Ident, const QString& Value);
     void WriteInteger(const QString& Section, const QString& Ident, std::int32_t Value);
     void WriteBool(const QString& Section, const QString& Ident, bool Value);

@@ -42,12 +42,17 @@ QString ResolvedTarget(const QString& Path) {
     RaiseCreateError(Path, SystemErrorText(Error));
 }
 
+const QString TemporaryInfix = QStringLiteral(".tmp-");
+constexpr quint64 TemporaryNumberMask = 0xFFFFFFFFFFull;
+constexpr int TemporaryNumberBase = 36;
+
 // A fresh name beside Target for each save, created exclusively: a leftover of a killed save,
 // or a link or folder planted under a fixed name, can neither block the save nor redirect it.
 int CreateTemporary(const QString& Target, QByteArray& Name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        Name = NativePath(Target + QStringLiteral(".tmp-") +
-                          QString::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFull, 36));
+        Name = NativePath(Target + TemporaryInfix +
+                          QString::number(QRandomGenerator::global()->generate64() & TemporaryNumberMask,
+                                          TemporaryNumberBase));
         const int fd = ::open(Name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -79,9 +84,10 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRu
     TFileHandle file(CreateTemporary(target, temp));
     if (file.Get() < 0)
         RaiseCreateError(Path, errno);
-    if (exists && S_ISREG(old.st_mode))
-        ::fchmod(file.Get(), old.st_mode & 07777);
-    const bool written = WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
+    // A list kept private must not become readable by others through a save.
+    const bool kept = !exists || !S_ISREG(old.st_mode) || ::fchmod(file.Get(), old.st_mode & 07777) == 0;
+    const bool written = kept &&
+                         WriteFully(file.Get(), Bytes.constData(), static_cast<std::size_t>(Bytes.size())) &&
                          ::fsync(file.Get()) == 0 && file.Close();
     if (!written) {
         const int error = errno;
@@ -94,16 +100,41 @@ void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRu
         RaiseCreateError(Path, error);
     }
     // No fsync of the folder here: the rename alone already leaves the old or the new list
-    // after a crash, and this runs every second.
+    // after a crash, and this runs every second (SyncFolderOf, for the saves that must last).
 }
+
+void SyncFolderOf(const QString& Path, TLinkRule Links) {
+    SyncFolder(FolderOf(Links == TLinkRule::Follow ? ResolvedTarget(Path) : Path));
+}
+
+namespace {
+// Exactly a name CreateTemporary makes for File (its infix, then 1 to 8 lower-case base-36
+// digits), or the fixed name of an earlier build; letter case counts.
+bool IsLeftoverName(const QString& Name, const QString& File) {
+    if (Name == File + QStringLiteral(".tmp"))
+        return true;
+    const QString prefix = File + TemporaryInfix;
+    if (!Name.startsWith(prefix, Qt::CaseSensitive))
+        return false;
+    const QString number = Name.mid(prefix.size());
+    const QString largest = QString::number(TemporaryNumberMask, TemporaryNumberBase);
+    if (number.isEmpty() || number.size() > largest.size())
+        return false;
+    for (const QChar c : number)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z')))
+            return false;
+    return number.size() < largest.size() || number <= largest;
+}
+} // namespace
 
 void RemoveLeftoverTemporaries(const QString& Path) {
     const QFileInfo info(Path);
     const QString name = info.fileName();
-    const QStringList found = QDir(info.path())
-                                  .entryList({name + QStringLiteral(".tmp-*"), name + QStringLiteral(".tmp")},
-                                             QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    const QStringList found =
+        QDir(info.path()).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QString& leftover : found) {
+        if (!IsLeftoverName(leftover, name))
+            continue;
         const QByteArray path = NativePath(info.path() + u'/' + leftover);
         struct stat st {};
         if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())

@@ -12,14 +12,19 @@ enum class TLinkRule {
 };
 
 // Replaces Path by Bytes through a fresh temporary file in the same folder (write, fsync,
-// close, rename), keeping the old file's permissions. A folder, a device, a FIFO or a
-// read-only file at Path is never replaced. Raises EFileError "Cannot create file \"%s\". %s"
-// or "Stream write error \"%s\". %s" with the system's reason; Path is unchanged then and
-// the temporary file removed.
+// close, rename), keeping the old file's permissions (a save that cannot keep them fails). A folder, a
+// device, a FIFO or a read-only file at Path is never replaced. Raises EFileError "Cannot create file \"%s\".
+// %s" or "Stream write error \"%s\". %s" with the system's reason; Path is unchanged then and the temporary
+// file removed.
 void ReplaceFileAtomically(const QString& Path, const QByteArray& Bytes, TLinkRule Links = TLinkRule::Follow);
 
-// Removes the temporary files that saves of Path killed before their rename left behind
-// (Path + ".tmp-*", and an earlier build's Path + ".tmp"): only regular files of this user.
+// Makes the last replacement of Path survive a power cut: syncs the folder that holds the
+// file replaced (the target of a link, with Follow). Best effort, like the rename it secures.
+void SyncFolderOf(const QString& Path, TLinkRule Links = TLinkRule::Follow);
+
+// Removes the temporary files that saves of Path killed before their rename left behind:
+// only names exactly as the save makes them (Path + ".tmp-" and its random number, and an
+// earlier build's Path + ".tmp"), in the same letter case, and only regular files of this user.
 void RemoveLeftoverTemporaries(const QString& Path);
 
 // Raises the write error above for Path and an errno value.

@@ -56,9 +56,71 @@ void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Link
         }
         return;
     }
-    FPending = TJob{Path, std::move(Bytes), Links};
+    Queue(TJob{Path, std::move(Bytes), Links});
     lock.unlock();
     FWake.notify_one();
+}
+
+void TTaskFileWriter::Queue(TJob Job) {
+    Job.Number = ++FLastNumber;
+    if (FPending) {
+        Job.Report = Job.Report || FPending->Report;
+        Job.SyncFolder = Job.SyncFolder || FPending->SyncFolder;
+    }
+    FPending = std::move(Job);
+}
+
+void TTaskFileWriter::SetFinished(TFinished Finished) {
+    const std::lock_guard lock(FMutex);
+    FFinished = std::move(Finished);
+}
+
+std::uint64_t TTaskFileWriter::Save(const QString& Path, QByteArray Bytes, TLinkRule Links, bool Report,
+                                    bool SyncFolder) {
+    std::unique_lock lock(FMutex);
+    if (!FThread.joinable() && !StartThread()) {
+        const std::uint64_t number = ++FLastNumber;
+        lock.unlock();
+        TJob job{Path, std::move(Bytes), Links, number, Report, SyncFolder};
+        std::exception_ptr error;
+        try {
+            Write(job.Path, job.Bytes, job.Links);
+            if (job.SyncFolder)
+                SyncFolderOf(job.Path, job.Links);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        Finish(job, error);
+        if (std::exchange(FFollowUpDue, false)) {
+            lock.unlock();
+            FFollowUp();
+        }
+        return number;
+    }
+    Queue(TJob{Path, std::move(Bytes), Links, 0, Report, SyncFolder});
+    const std::uint64_t number = FLastNumber;
+    lock.unlock();
+    FWake.notify_one();
+    return number;
+}
+
+std::optional<std::exception_ptr> TTaskFileWriter::WaitFor(std::uint64_t Number,
+                                                           std::chrono::milliseconds Timeout) {
+    std::unique_lock lock(FMutex);
+    if (!FIdle.wait_for(lock, Timeout, [this, Number] { return FFinishedNumber >= Number; }))
+        return std::nullopt;
+    return FFinishedError;
+}
+
+void TTaskFileWriter::Finish(const TJob& Job, const std::exception_ptr& Error) {
+    if (Job.Number > FFinishedNumber) {
+        FFinishedNumber = Job.Number;
+        FFinishedError = Error;
+    }
+    if (Job.Report && FFinished)
+        FFinished(Job.Number, Error);
+    FIdle.notify_all();
 }
 
 void TTaskFileWriter::Write(const QString& Path, const QByteArray& Bytes, TLinkRule Links) {
@@ -109,6 +171,11 @@ void TTaskFileWriter::Nudge(bool WakeNow) {
     FWake.notify_one();
 }
 
+bool TTaskFileWriter::Flush(std::chrono::milliseconds Timeout) {
+    std::unique_lock lock(FMutex);
+    return FIdle.wait_for(lock, Timeout, [this] { return !FWriting && !FPending && !FFollowUpDue; });
+}
+
 void TTaskFileWriter::Run() {
     std::unique_lock lock(FMutex);
     for (;;) {
@@ -120,17 +187,24 @@ void TTaskFileWriter::Run() {
         const bool followUp = std::exchange(FFollowUpDue, false);
         FWriting = true;
         lock.unlock();
+        std::exception_ptr error;
         if (job) {
             try {
                 FWrite(job->Path, job->Bytes, job->Links);
+                if (job->SyncFolder)
+                    SyncFolderOf(job->Path, job->Links);
             } catch (...) {
-                // Swallowed as the tick's save always was; the next save tries again.
+                // Kept for whoever waits for this save; a tick's is dropped, the next save retries.
+                error = std::current_exception();
             }
         }
         if (followUp)
             FFollowUp();
         lock.lock();
         FWriting = false;
-        FIdle.notify_all();
+        if (job)
+            Finish(*job, error);
+        else
+            FIdle.notify_all();
     }
 }

@@ -4,7 +4,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -34,11 +37,29 @@ public:
     void Post(const QString& Path, QByteArray Bytes, TLinkRule Links = TLinkRule::Follow);
 
     // Drops a waiting (older) list, waits for a write in progress, then writes Bytes on the
-    // calling thread. Raises the write's error.
+    // calling thread. Raises the write's error. Not mixed with Save: WaitFor would not see the
+    // end of a save it dropped.
     void Write(const QString& Path, const QByteArray& Bytes, TLinkRule Links = TLinkRule::Follow);
 
     // Waits until nothing waits and nothing is being written (the follow-up included).
     void Flush();
+    // As Flush, for at most Timeout; false when a write is still running or waiting then.
+    bool Flush(std::chrono::milliseconds Timeout);
+
+    // How a save handed in with Save ended: its number and its error (none when it landed).
+    using TFinished = std::function<void(std::uint64_t Number, std::exception_ptr Error)>;
+    // Called after each save made with Report, on the writer's thread and with the writer's lock
+    // held, before Flush and WaitFor return: it may only hand the outcome on (post it).
+    void SetFinished(TFinished Finished);
+
+    // As Post, but the save's outcome is kept for WaitFor (and told to Finished with Report);
+    // SyncFolder: the folder is synced after the rename, for a list that must survive a power
+    // cut. Returns the save's number. A later list that takes the place of a waiting one
+    // inherits its Report and SyncFolder.
+    std::uint64_t Save(const QString& Path, QByteArray Bytes, TLinkRule Links, bool Report, bool SyncFolder);
+    // Waits at most Timeout until save Number, or a later one that took its place, has ended;
+    // std::nullopt when it has not, else that save's error (null when it landed).
+    std::optional<std::exception_ptr> WaitFor(std::uint64_t Number, std::chrono::milliseconds Timeout);
 
     // A job the writer thread runs after the task file whenever Nudge asked for it (the
     // history). It handles its own failures; the task file's saves never learn of them.
@@ -51,8 +72,13 @@ private:
         QString Path;
         QByteArray Bytes;
         TLinkRule Links;
+        std::uint64_t Number = 0;
+        bool Report = false;
+        bool SyncFolder = false;
     };
-    bool StartThread(); // with FMutex held
+    void Queue(TJob Job);                                          // with FMutex held and the thread running
+    void Finish(const TJob& Job, const std::exception_ptr& Error); // with FMutex held
+    bool StartThread();                                            // with FMutex held
     void Run();
 
     TWrite FWrite;
@@ -64,5 +90,9 @@ private:
     bool FFollowUpDue = false;
     bool FWriting = false;
     bool FStopping = false;
+    std::uint64_t FLastNumber = 0;     // of the last save handed in
+    std::uint64_t FFinishedNumber = 0; // of the last save that ended
+    std::exception_ptr FFinishedError; // and its error
+    TFinished FFinished;
     std::thread FThread;
 };

@@ -63,6 +63,8 @@ class TallyvoxApp:
         # resolves links, and the data folder must be the private one beside this copy.
         self.binary = os.path.join(self.folder, "tallyvox")
         shutil.copy2(binary, self.binary)
+        self.build_dir = os.path.dirname(binary)
+        self.extra_env = {}  # for the program only, not for the remote's runs
         self.proc = None
         self.log_path = os.path.join(root, name + ".log")
         self._main = None
@@ -106,7 +108,7 @@ class TallyvoxApp:
     # --- process ----------------------------------------------------------------------------
 
     def launch(self, hidden=False, argv=None):
-        env = dict(self.session.env)
+        env = dict(self.session.env, **self.extra_env)
         if hidden:
             env["TALLYVOX_START_HIDDEN"] = "1"
         log = open(self.log_path, "ab")

@@ -13,7 +13,7 @@ import threading
 import time
 
 from app import IDLE_TITLE, TallyvoxApp, duration_text, encode_tasks, settle
-from xsession import STARTUP_TIMEOUT, Failed, wait_for
+from xsession import STARTUP_TIMEOUT, Failed, Skipped, wait_for
 
 SCENARIOS = {}
 _OTHER_WINDOWS = itertools.count(1)
@@ -323,6 +323,41 @@ def exit_retry(session, app, artifacts):
     rows = app.tasks()
     check(rows is not None and len(rows) == 1 and rows[0][0] == "Zeta" and rows[0][1] >= seen,
           f"tasks.db after Retry: {app.tasks_bytes()!r}, at least {seen} ms expected")
+
+
+@scenario
+def stalled_disk(session, app, artifacts):
+    """With every fsync stalled, a new task's save waits in the background while --status
+    answers; Exit offers its box with the reason; the saves land once the disk answers again,
+    and SIGTERM with the disk stalled again still ends the program."""
+    shim = os.path.join(app.build_dir, "bench-shim", "slow_fsync.so")
+    if not os.path.exists(shim):
+        raise Skipped(f"the fsync shim {shim} is built with the benchmarks only")
+    hold = os.path.join(os.path.dirname(app.data), "disk-stalled")
+    app.extra_env = {"LD_PRELOAD": shim, "SLOW_FSYNC_HOLD": hold}
+    app.suppress_hide_tip()
+    app.write_tasks([("Sigma", 5000)])
+    app.start()
+    open(hold, "wb").close()
+    app.focus()
+    session.key("Insert")
+    app.wait_focused_dialog("New task")
+    session.type_text("Omega")
+    session.key("Return")
+    code, out, err = app.remote("--status")
+    check(code == 0 and out == b"", f"--status while the disk stalls: {code} {out!r} {err!r}")
+    app.focus()
+    session.key("alt+x")
+    # Nothing else can fail while every fsync waits: the box says "the disk does not answer".
+    session.activate(app.wait_dialog("Error", timeout=8))
+    check(app.tasks() == [("Sigma", 5000)], f"a save landed on a stalled disk: {app.tasks()!r}")
+    session.key("Escape")  # Cancel: the program runs on
+    app.wait_no_dialog("Error")
+    os.remove(hold)
+    app.wait_tasks("the stalled saves landed", lambda r: r == [("Sigma", 5000), ("Omega", 0)])
+    open(hold, "wb").close()
+    app.terminate()
+    check(app.wait_exit(timeout=12) == 0, "SIGTERM with a stalled disk: bad exit code")
 
 
 @scenario

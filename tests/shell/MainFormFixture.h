@@ -42,6 +42,10 @@ protected:
         };
         services.DoubleClickInterval = [] { return 40; };
         services.TrayHostPresent = [this] { return TrayHost; };
+        if (MuteTrayWatcher) {
+            services.AskTrayWatcher = [] { return TTrayWatcher::NoAnswer; };
+            services.AskTrayWatcherLater = [](QObject*, std::function<void(TTrayWatcher)>) {};
+        }
         services.StartTimers = false;
         if (RegisterHotKeys)
             services.CreateHotKey = [this](const QString& Name, QWidget* Window, std::uint32_t Modifiers,
@@ -94,6 +98,7 @@ protected:
     std::unique_ptr<IHotKeyBackend> HotKeys = CreateHotKeyBackend(); // outlives the form
     std::map<QString, std::function<void()>> HotKeyActions;          // per hot-key name
     bool TrayHost = true;                                            // whether the desktop has a tray host
+    bool MuteTrayWatcher = false;                                    // a tray watcher that never answers
     bool CheckForUpdates = false;
     TTaskFileWriter::TWrite TaskFileWrite; // none: the real one
     std::unique_ptr<TMainForm> Form;

@@ -295,6 +295,9 @@ TEST_F(MainFormFixture, FailedSaveOfANewTaskKeepsTheRowAndShowsTheGeneralBox) {
     Prompt.InputAnswers.push_back(QStringLiteral("A"));
     form.ExecuteAction(form.TaskAddAction);
     EXPECT_EQ(form.Tracker().Count(), 1);
+    EXPECT_TRUE(Prompt.MessageRequests.empty()) << "the window never waits for the disk";
+    form.WaitForTaskFileWrites();
+    QCoreApplication::processEvents(); // the failure comes back from the writer
     ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
     const TMessageBoxRequest& box = Prompt.MessageRequests[0];
     EXPECT_EQ(box.Caption, QStringLiteral("Tallyvox"));

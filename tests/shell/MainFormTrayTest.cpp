@@ -36,7 +36,8 @@ struct TVisibilityPath {
     bool StartShown;
     std::function<void(TMainForm&)> Act;
     bool ShownAfter;
-    bool TrayHost = true; // without one, the window never leaves the taskbar
+    bool TrayHost = true;     // without one, the window never leaves the taskbar
+    bool MuteWatcher = false; // no icon to hide to until the watcher answers
 };
 
 class VisibilityTest : public MainFormFixture, public ::testing::WithParamInterface<TVisibilityPath> {};
@@ -46,7 +47,9 @@ TEST_P(VisibilityTest, CaptionAndShortcutsMatchTheWindowOnEveryPath) {
     QDir().mkpath(DataFolder());
     WriteFileText(DataFolder() + QStringLiteral("/notip"), QString());
     TrayHost = c.TrayHost;
+    MuteTrayWatcher = c.MuteWatcher;
     TMainForm& form = CreateForm();
+    EXPECT_EQ(form.TrayIcon == nullptr, c.MuteWatcher);
     if (c.StartShown) {
         form.show();
         form.SetVisibilityState(true);
@@ -57,7 +60,7 @@ TEST_P(VisibilityTest, CaptionAndShortcutsMatchTheWindowOnEveryPath) {
     c.Act(form);
     QCoreApplication::processEvents();
     EXPECT_EQ(form.ShownToUser(), c.ShownAfter);
-    if (!c.TrayHost) {
+    if (!c.TrayHost || c.MuteWatcher) {
         EXPECT_TRUE(form.isVisible() && (c.ShownAfter || form.isMinimized())) << c.Name;
     }
     ExpectStateMatchesVisibility(form, c.Name);
@@ -66,6 +69,8 @@ TEST_P(VisibilityTest, CaptionAndShortcutsMatchTheWindowOnEveryPath) {
 
 const TVisibilityPath VisibilityPaths[] = {
     {"ToggleHides", true, [](TMainForm& F) { F.ExecuteAction(F.AppToggleVisibility); }, false},
+    {"MuteWatcherToggleMinimizes", true, [](TMainForm& F) { F.ExecuteAction(F.AppToggleVisibility); }, false,
+     true, true},
     {"ToggleShows", false, [](TMainForm& F) { F.ExecuteAction(F.AppToggleVisibility); }, true},
     {"CloseHides", true, [](TMainForm& F) { F.close(); }, false},
     {"EscHides", true,

@@ -6,19 +6,27 @@
 #include "Files.h"
 #include "History.h"
 #include "HistoryReport.h"
+#include "IniFile.h"
+#include "Settings.h"
 #include "TaskFile.h"
 #include "TaskTracker.h"
 #include "TempDir.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <csignal>
+#include <cstddef>
 #include <functional>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <random>
 #include <sqlite3.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 namespace {
 QString SaveError(const TTaskTracker& Tracker, const QString& Path) {
@@ -106,10 +114,24 @@ QString LoadThenSave(const QString& Path) {
     return error;
 }
 
-// Body's error in a child whose file-size limit is Bytes, with SIGXFSZ handled as the program does.
-QString UnderFileSizeLimit(rlim_t Bytes, const std::function<QString()>& Body) {
+// fchmod fails, as on a file system that keeps no modes.
+void DenyFchmod() {
+    sock_filter filter[] = {{BPF_LD | BPF_W | BPF_ABS, 0, 0, offsetof(seccomp_data, nr)},
+                            {BPF_JMP | BPF_JEQ | BPF_K, 0, 1, SYS_fchmod},
+                            {BPF_RET | BPF_K, 0, 0, SECCOMP_RET_ERRNO | EPERM},
+                            {BPF_RET | BPF_K, 0, 0, SECCOMP_RET_ALLOW}};
+    const sock_fprog program{std::size(filter), filter};
+    ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+}
+
+// Body's error in a child whose file-size limit is Bytes, with SIGXFSZ handled as the program
+// does, and Restrict run first.
+QString UnderFileSizeLimit(
+    rlim_t Bytes, const std::function<QString()>& Body, void (*Restrict)() = [] {}) {
     TTempDir dir;
     RunInChild([&] {
+        Restrict();
         IgnoreFileSizeLimitSignal();
         rlimit limit{Bytes, RLIM_INFINITY};
         ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -186,9 +208,10 @@ TEST_P(HostileEnvironmentTest, NothingIsLostHiddenOrBlocked) {
     c.Prepare(path);
     EXPECT_EQ(c.Act(path), QString::fromUtf8(c.Error).replace(QStringLiteral("%1"), path));
     c.Check(path);
+    const QRegularExpression temporary(QStringLiteral("^tasks\\.db\\.tmp-[0-9a-z]+$"));
     for (const QFileInfo& entry :
          QDir(dir.File(QStringLiteral("data"))).entryInfoList(QDir::Files | QDir::Hidden))
-        EXPECT_FALSE(entry.fileName().contains(QStringLiteral(".tmp-")) && !entry.isSymLink())
+        EXPECT_FALSE(temporary.match(entry.fileName()).hasMatch() && !entry.isSymLink())
             << "temporary file left";
 }
 
@@ -261,6 +284,47 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const QString& Path) {
                          EXPECT_EQ(ReadBytes(Path), NewList);
                          EXPECT_EQ(ReadBytes(Outside(Path)), QByteArray("the user's document"));
+                     }},
+        THostileCase{
+            "user's files named like temporaries",
+            [](const QString& Path) {
+                for (const char* name : {"tasks.db.tmp-mynotes.txt", "TASKS.DB.TMP-Upper", "Tasks.db.tmp",
+                                         "tasks.db.tmp-Notes", "tasks.db.tmp-0ab9z", "tasks.db.tmp"})
+                    WriteBytes(Beside(Path, name), name);
+            },
+            [](const QString& Path) { return ErrorOf([&] { RemoveLeftoverTemporaries(Path); }); },
+            "<no error>",
+            [](const QString& Path) {
+                QStringList kept = QFileInfo(Path).dir().entryList({QStringLiteral("*.tmp*")}, QDir::Files);
+                kept.sort();
+                EXPECT_EQ(kept.join(u' '), QStringLiteral("TASKS.DB.TMP-Upper Tasks.db.tmp "
+                                                          "tasks.db.tmp-Notes tasks.db.tmp-mynotes.txt"));
+            }},
+        THostileCase{"fchmod refused",
+                     [](const QString& Path) { ::chmod(QFile::encodeName(Path).constData(), 0600); },
+                     [](const QString& Path) {
+                         return UnderFileSizeLimit(
+                             RLIM_INFINITY, [&] { return SaveNew(Path); }, DenyFchmod);
+                     },
+                     "Stream write error \"%1\". Operation not permitted",
+                     [](const QString& Path) {
+                         EXPECT_EQ(ReadBytes(Path), OldList);
+                         EXPECT_EQ(QFileInfo(Path).permissions() & QFileDevice::ReadOther, 0);
+                     }},
+        THostileCase{"settings over the cap",
+                     [](const QString& Path) {
+                         WriteBytes(Beside(Path, "settings.ini"), "[InactivityDetection]\r\nPeriod=5\r\n");
+                         QFile(Beside(Path, "settings.ini")).resize(MaxSettingsFileBytes + 1);
+                     },
+                     [](const QString& Path) {
+                         TSettings settings(Beside(Path, "settings.ini"));
+                         EXPECT_EQ(settings.InactivityDetectionPeriod(), 600u);
+                         return ErrorOf([&] { settings.SetInactivityDetectionPeriod(7); })
+                             .replace(Beside(Path, "settings.ini"), Path);
+                     },
+                     "Unable to write to %1. It is larger than 1048576 bytes",
+                     [](const QString& Path) {
+                         EXPECT_EQ(QFileInfo(Beside(Path, "settings.ini")).size(), MaxSettingsFileBytes + 1);
                      }},
         THostileCase{"read-only task file",
                      [](const QString& Path) { ::chmod(QFile::encodeName(Path).constData(), 0400); },

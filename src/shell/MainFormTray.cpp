@@ -2,6 +2,7 @@
 #include "ErrorReporting.h"
 #include "Files.h"
 #include "Functions.h"
+#include "Logging.h"
 #include "MainFormUnit.h"
 #include "Prompt.h"
 #include "ShortcutText.h"
@@ -48,6 +49,7 @@ void TMainForm::MakeTrayIcon(TTrayWatcher Watcher) {
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setContextMenu(SystemTrayMenu);
     FXEmbedTray = Watcher != TTrayWatcher::Host;
+    qCInfo(lcTray, FXEmbedTray ? "tray icon for an XEmbed tray" : "tray icon as a StatusNotifierItem");
     TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayClick = new TTrayClickHandler(
         FServices.DoubleClickInterval, [this] { ExecuteAction(AppToggleTracking); },

@@ -1,6 +1,7 @@
 #include "History.h"
 
 #include "Files.h"
+#include "Logging.h"
 #include "Paths.h"
 #include "TaskFileWriter.h"
 
@@ -141,10 +142,14 @@ void THistoryStore::WriteDue() {
         return;
     TOutcome outcome = Write(due);
     // A file just set aside leaves the way free for a new one at once.
-    if (outcome == TOutcome::Broken && SetAside())
+    if (outcome == TOutcome::Broken && SetAside()) {
+        qCInfo(lcSave).noquote() << "history file set aside:" << FPath;
         outcome = Write(due);
-    if (outcome != TOutcome::Written)
+    }
+    if (outcome != TOutcome::Written) {
+        qCInfo(lcSave).noquote() << "history not written, tried again later:" << FPath;
         Requeue(std::move(due));
+    }
 }
 
 THistoryStore::TOutcome THistoryStore::Classify(int Code) {

@@ -1,11 +1,25 @@
 #include "TaskFileWriter.h"
 
+#include "Errors.h"
+#include "Logging.h"
 #include "SafeFile.h"
 
 #include <csignal>
 #include <pthread.h>
 #include <system_error>
 #include <utility>
+
+namespace {
+void LogFailure(const std::exception_ptr& Error) {
+    try {
+        std::rethrow_exception(Error);
+    } catch (const std::exception& e) {
+        qCInfo(lcSave).noquote() << "save failed:" << ErrorMessage(e);
+    } catch (...) {
+        qCInfo(lcSave, "save failed");
+    }
+}
+} // namespace
 
 TTaskFileWriter::TTaskFileWriter(TWrite Write)
     : FWrite(Write ? std::move(Write)
@@ -47,6 +61,7 @@ void TTaskFileWriter::Post(const QString& Path, QByteArray Bytes, TLinkRule Link
         try {
             Write(Path, Bytes, Links);
         } catch (...) {
+            LogFailure(std::current_exception());
             // Dropped as a background write's error would be.
         }
         lock.lock();
@@ -89,6 +104,7 @@ std::uint64_t TTaskFileWriter::Save(const QString& Path, QByteArray Bytes, TLink
                 SyncFolderOf(job.Path, job.Links);
         } catch (...) {
             error = std::current_exception();
+            LogFailure(error);
         }
         lock.lock();
         Finish(job, error);
@@ -196,6 +212,7 @@ void TTaskFileWriter::Run() {
             } catch (...) {
                 // Kept for whoever waits for this save; a tick's is dropped, the next save retries.
                 error = std::current_exception();
+                LogFailure(error);
             }
         }
         if (followUp)

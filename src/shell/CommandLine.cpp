@@ -102,6 +102,11 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
                                     QStringLiteral("Output of --status: plain or json."),
                                     QStringLiteral("format"), QStringLiteral("plain"));
     parser.addOption(format);
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("autostart"),
+                           QStringLiteral("Start hidden with the session (on) or not (off); without "
+                                          "a value, print on or off."),
+                           QStringLiteral("on|off")));
 
     if (!parser.parse(WithoutToolkitOptions(Arguments)))
         return Failure(parser.errorText());

@@ -3,6 +3,7 @@
 #include "ErrorDialog.h"
 #include "GlobalHotKey.h"
 #include "InactivityCheck.h"
+#include "MenuItemAccessible.h"
 #include "Prompt.h"
 #include "ScreenSnap.h"
 #include "ShortcutText.h"
@@ -39,6 +40,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 
     FModel = new TTaskListModel(FTracker, this);
     ListView1 = new TTaskListView(this);
+    ListView1->setAccessibleName(QStringLiteral("Tasks"));
     ListView1->setModel(FModel);
     setCentralWidget(ListView1);
     ListView1->installEventFilter(this);
@@ -119,6 +121,7 @@ void TMainForm::LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemNa
 }
 
 void TMainForm::CreateMenus() {
+    InstallMenuItemAccessibility();
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     LinkMenuItem(PopupMenu, TaskAddAction);

@@ -57,6 +57,7 @@ void TSettingsForm::CreateControls() {
     InactivityDetectionPeriod = new QLineEdit(this);
     InactivityDetectionPeriod->setObjectName(QStringLiteral("InactivityDetectionPeriod"));
     InactivityDetectionPeriod->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    InactivityDetectionPeriod->setAccessibleName(QStringLiteral("Inactivity period"));
     // Six optional digit positions around two fixed colons; an empty position shows "0",
     // so a cleared digit and a typed zero look and count the same.
     InactivityDetectionPeriod->setInputMask(QStringLiteral("00:00:00;0"));

@@ -1,9 +1,9 @@
 #include "MainFormUnit.h"
 
+#include "Accessibility.h"
 #include "ErrorDialog.h"
 #include "GlobalHotKey.h"
 #include "InactivityCheck.h"
-#include "MenuItemAccessible.h"
 #include "Prompt.h"
 #include "ScreenSnap.h"
 #include "ShortcutText.h"
@@ -121,7 +121,7 @@ void TMainForm::LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemNa
 }
 
 void TMainForm::CreateMenus() {
-    InstallMenuItemAccessibility();
+    InstallAccessibility();
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     LinkMenuItem(PopupMenu, TaskAddAction);

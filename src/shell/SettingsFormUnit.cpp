@@ -1,5 +1,6 @@
 #include "SettingsFormUnit.h"
 
+#include "Accessibility.h"
 #include "ErrorDialog.h"
 #include "Settings.h"
 #include "TahomaFont.h"
@@ -54,7 +55,7 @@ void TSettingsForm::CreateControls() {
         new QCheckBox(QStringLiteral("Stop currently active task after inactivity period"), this);
     InactivityDetectionEnabled->setObjectName(QStringLiteral("InactivityDetectionEnabled"));
 
-    InactivityDetectionPeriod = new QLineEdit(this);
+    InactivityDetectionPeriod = new TMaskedLineEdit(this);
     InactivityDetectionPeriod->setObjectName(QStringLiteral("InactivityDetectionPeriod"));
     InactivityDetectionPeriod->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     InactivityDetectionPeriod->setAccessibleName(QStringLiteral("Inactivity period"));

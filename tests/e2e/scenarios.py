@@ -751,7 +751,7 @@ def find_accessible(node, predicate, depth=0):
 def keyboard_menu(session, app, artifacts):
     """Shift+F10 opens the list's context menu at the current row. A screen reader reads the
     list as "Tasks", menu items by their captions with the shortcut as key binding, and the
-    period field by its name. The window with the menu open is the README's picture."""
+    period field by its name and shown text. The window with the menu open is the README's picture."""
     session.env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
     app.suppress_hide_tip()
     app.write_tasks([("Write the report", 3723000), ("Review the plan", 61000)])
@@ -800,8 +800,8 @@ def keyboard_menu(session, app, artifacts):
     session.key("Up", "Up", "Up", "Up", "Return")
     app.wait_focused_dialog("Settings")
     fields = find_accessible(root, lambda n: n.getRole() == atspi.ROLE_TEXT)
-    check([f.name for f in fields] == ["Inactivity period"],
-          f"the period field reads as {[f.name for f in fields]!r}")
+    read = [(f.name, f.queryText().getText(0, -1)) for f in fields]
+    check(read == [("Inactivity period", "00:10:00")], f"the period field reads as {read!r}")
     session.key("Escape")
 
 

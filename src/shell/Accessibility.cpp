@@ -1,7 +1,9 @@
-#include "MenuItemAccessible.h"
+#include "Accessibility.h"
 
 #include <QAccessibleObject>
+#include <QAccessibleWidget>
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 
 namespace {
@@ -69,17 +71,63 @@ private:
     }
 };
 
-QAccessibleInterface* MenuItemFactory(const QString& ClassName, QObject* Object) {
-    auto* item = qobject_cast<QAction*>(Object);
-    if (ClassName != QStringLiteral("QAction") || !item || !item->text().contains(u'\t'))
-        return nullptr;
-    return new TMenuItemAccessible(item);
+// Read-only account of a masked field's shown text; typing goes to the field as usual.
+class TMaskedFieldAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit TMaskedFieldAccessible(QLineEdit* Field) : QAccessibleWidget(Field, QAccessible::EditableText) {}
+
+    QString text(QAccessible::Text Kind) const override {
+        return Kind == QAccessible::Value ? Shown() : QAccessibleWidget::text(Kind);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.editable = !Field()->isReadOnly();
+        state.selectableText = true;
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType Type) override {
+        return Type == QAccessible::TextInterface ? static_cast<QAccessibleTextInterface*>(this)
+                                                  : QAccessibleWidget::interface_cast(Type);
+    }
+
+    void selection(int, int* Start, int* End) const override { *Start = *End = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return Field()->cursorPosition(); }
+    void setCursorPosition(int Position) override { Field()->setCursorPosition(Position); }
+    QString text(int Start, int End) const override {
+        return End < 0 ? Shown().mid(Start) : Shown().mid(Start, End - Start);
+    }
+    int characterCount() const override { return static_cast<int>(Shown().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* Start, int* End) const override {
+        *Start = *End = 0;
+        return {};
+    }
+
+private:
+    QLineEdit* Field() const { return static_cast<QLineEdit*>(widget()); }
+    QString Shown() const { return Field()->displayText(); }
+};
+
+QAccessibleInterface* Factory(const QString& ClassName, QObject* Object) {
+    if (ClassName == QStringLiteral("QAction")) {
+        auto* item = qobject_cast<QAction*>(Object);
+        return item && item->text().contains(u'\t') ? new TMenuItemAccessible(item) : nullptr;
+    }
+    if (ClassName == QStringLiteral("TMaskedLineEdit"))
+        return new TMaskedFieldAccessible(static_cast<QLineEdit*>(Object));
+    return nullptr;
 }
 } // namespace
 
-void InstallMenuItemAccessibility() {
+void InstallAccessibility() {
     static const bool installed = [] {
-        QAccessible::installFactory(&MenuItemFactory);
+        QAccessible::installFactory(&Factory);
         return true;
     }();
     (void)installed;

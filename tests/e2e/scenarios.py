@@ -14,7 +14,6 @@ from xsession import STARTUP_TIMEOUT, Failed, wait_for
 
 SCENARIOS = {}
 _OTHER_WINDOWS = itertools.count(1)
-PACKAGING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging")
 
 
 def scenario(func):

@@ -3,6 +3,7 @@ BUILD      ?= build
 GENERATOR  ?= Ninja
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
+# Package groups of scripts/install-deps.sh; each target below asks only for what it needs.
 DEPS_GROUPS ?= run test clang
 CMAKE_ARGS ?=
 CTEST_ARGS ?=
@@ -20,9 +21,13 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Running needs the run group only, and builds the program alone.
+run: DEPS_GROUPS = run
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tallyvox
 	@scripts/run.sh $(BUILD)/tallyvox
 
+test bench package: DEPS_GROUPS = run test
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300 $(CTEST_ARGS)
 
@@ -31,7 +36,7 @@ bench: build
 
 # The test suite built with AddressSanitizer + UndefinedBehaviorSanitizer, and with ThreadSanitizer.
 asan:
-	@$(MAKE) --no-print-directory test BUILD=build-asan BUILD_TYPE=Debug \
+	@$(MAKE) --no-print-directory test BUILD=build-asan DEPS_GROUPS="run test clang" BUILD_TYPE=Debug \
 	    CMAKE_ARGS="-DTALLYVOX_SANITIZE='address;undefined' -DTALLYVOX_BUILD_BENCH=OFF"
 
 # ThreadSanitizer sees only instrumented code: Qt's own worker threads (font and image loading
@@ -41,10 +46,11 @@ asan:
 TSAN_TESTS = common_tests|core_tests|storage_tests|platform_tests|update_tests
 TSAN_SKIP  = DBusLastInputTest
 tsan:
-	@$(MAKE) --no-print-directory test BUILD=build-tsan BUILD_TYPE=Debug \
+	@$(MAKE) --no-print-directory test BUILD=build-tsan DEPS_GROUPS="run test clang" BUILD_TYPE=Debug \
 	    CMAKE_ARGS="-DTALLYVOX_SANITIZE=thread -DTALLYVOX_BUILD_BENCH=OFF" \
 	    CTEST_ARGS="-L '$(TSAN_TESTS)' -E '$(TSAN_SKIP)'"
 
+fuzz: DEPS_GROUPS = run clang
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DTALLYVOX_BUILD_FUZZ=ON -DTALLYVOX_BUILD_TESTS=OFF -DTALLYVOX_BUILD_BENCH=OFF -DTALLYVOX_WERROR=OFF >/dev/null
@@ -54,6 +60,7 @@ fuzz: deps
 install: build
 	@cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
+# The package's program is built beside the source build's, without the update check.
 package: build
 	@cd $(BUILD) && cpack -G DEB
 

@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "Autostart.h"
 #include "BackgroundCalls.h"
 #include "CommandLine.h"
 #include "ErrorReporting.h"
@@ -159,6 +160,8 @@ std::optional<int> AnswerWithoutRunning(const TCommandLine& Line) {
 
 int RunApplication(int argc, char** argv) {
     IgnoreFileSizeLimitSignal();
+    if (const std::optional<int> code = RunAutostartOption(ArgumentsOf(argc, argv)))
+        return *code;
     const TCommandLine line = ParseCommandLine(ArgumentsOf(argc, argv));
     if (const std::optional<int> code = AnswerWithoutRunning(line))
         return *code;

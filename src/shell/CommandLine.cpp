@@ -152,6 +152,11 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
         QStringLiteral("follow"),
         QStringLiteral("With --status: go on printing a line at every change, also across restarts."));
     parser.addOption(follow);
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("autostart"),
+                           QStringLiteral("Start hidden with the session (on) or not (off); without "
+                                          "a value, print on or off."),
+                           QStringLiteral("on|off")));
 
     if (!parser.parse(WithoutToolkitOptions(Arguments)))
         return Failure(parser.errorText());

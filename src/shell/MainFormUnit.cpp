@@ -1,5 +1,6 @@
 #include "MainFormUnit.h"
 
+#include "Accessibility.h"
 #include "ErrorReporting.h"
 #include "Files.h"
 #include "GlobalHotKey.h"
@@ -42,6 +43,7 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 
     FModel = new TTaskListModel(FTracker, this);
     ListView1 = new TTaskListView(this);
+    ListView1->setAccessibleName(QStringLiteral("Tasks"));
     ListView1->setModel(FModel);
     setCentralWidget(ListView1);
     ListView1->installEventFilter(this);
@@ -125,6 +127,7 @@ void TMainForm::LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemNa
 }
 
 void TMainForm::CreateMenus() {
+    InstallAccessibility();
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     LinkMenuItem(PopupMenu, TaskAddAction);

@@ -1,5 +1,6 @@
 #include "SettingsFormUnit.h"
 
+#include "Accessibility.h"
 #include "ErrorReporting.h"
 #include "Settings.h"
 #include "TahomaFont.h"
@@ -54,9 +55,10 @@ void TSettingsForm::CreateControls() {
         new QCheckBox(QStringLiteral("Stop currently active task after inactivity period"), this);
     InactivityDetectionEnabled->setObjectName(QStringLiteral("InactivityDetectionEnabled"));
 
-    InactivityDetectionPeriod = new QLineEdit(this);
+    InactivityDetectionPeriod = new TMaskedLineEdit(this);
     InactivityDetectionPeriod->setObjectName(QStringLiteral("InactivityDetectionPeriod"));
     InactivityDetectionPeriod->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    InactivityDetectionPeriod->setAccessibleName(QStringLiteral("Inactivity period"));
     // Six optional digit positions around two fixed colons; an empty position shows "0",
     // so a cleared digit and a typed zero look and count the same.
     InactivityDetectionPeriod->setInputMask(QStringLiteral("00:00:00;0"));

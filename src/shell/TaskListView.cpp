@@ -68,6 +68,13 @@ void TTaskListView::keyPressEvent(QKeyEvent* Event) {
         Event->ignore();
         return;
     }
+    // Shift+F10 is the context-menu key of keyboards without a Menu key: the menu opens at
+    // the current row, as that key opens it.
+    if (Event->key() == Qt::Key_F10 && Event->modifiers() == Qt::ShiftModifier) {
+        const QRect row = visualRect(currentIndex());
+        Q_EMIT customContextMenuRequested(row.isValid() ? row.center() : viewport()->rect().center());
+        return;
+    }
     QTreeView::keyPressEvent(Event);
     // The view makes the first row current, unselected, when it first gets the focus; a move
     // onto the row that already is current then selects nothing, and Home followed by Enter

@@ -4,15 +4,14 @@
 #include "Functions.h"
 #include "HttpClient.h"
 #include "Prompt.h"
-#include "Version.h"
+#include "SiteUrl.h"
 
 #include <QStringList>
 #include <algorithm>
 
 QString ProductSiteUrl() {
-    QString site = qEnvironmentVariableIsSet("TALLYVOX_SITE_URL")
-                       ? qEnvironmentVariable("TALLYVOX_SITE_URL")
-                       : QString::fromUtf8(TallyvoxVersion::SiteUrl);
+    QString site = qEnvironmentVariableIsSet("TALLYVOX_SITE_URL") ? qEnvironmentVariable("TALLYVOX_SITE_URL")
+                                                                  : QString::fromUtf8(BuiltInSiteUrl());
     site = site.trimmed();
     while (site.endsWith(u'/'))
         site.chop(1);

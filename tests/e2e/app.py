@@ -1,10 +1,12 @@
 """The real program, run from a portable copy so that its data folder is a private AppData."""
 
+import contextlib
 import os
 import shlex
 import shutil
 import signal
 import subprocess
+import threading
 import time
 
 from xsession import STARTUP_TIMEOUT, Failed, wait_for
@@ -138,9 +140,9 @@ class TallyvoxApp:
         if len(lines) != 1:
             raise Failed(f"{desktop_file} has {len(lines)} Exec lines")
         argv = shlex.split(lines[0][len("Exec="):])
-        if argv.count("tallyvox") != 1:
+        if [os.path.basename(word) for word in argv].count("tallyvox") != 1:
             raise Failed(f"{desktop_file} does not start tallyvox: {lines[0]!r}")
-        return [self.binary if word == "tallyvox" else word for word in argv]
+        return [self.binary if os.path.basename(word) == "tallyvox" else word for word in argv]
 
     def alive(self):
         return self.proc is not None and self.proc.poll() is None
@@ -150,6 +152,18 @@ class TallyvoxApp:
             return self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             raise Failed(f"the program did not end within {timeout:.0f} s") from None
+
+    @contextlib.contextmanager
+    def exit_watch(self):
+        """Yields a function giving the wall-clock time the process ended (watched by a thread)."""
+        gone = []
+        proc = self.proc
+        waiter = threading.Thread(target=lambda: (proc.wait(), gone.append(time.time())))
+        waiter.start()
+        try:
+            yield lambda: gone[0]
+        finally:
+            waiter.join(timeout=15)
 
     def terminate(self):
         self.proc.send_signal(signal.SIGTERM)

@@ -17,7 +17,6 @@ from xsession import STARTUP_TIMEOUT, Failed, Skipped, wait_for
 
 SCENARIOS = {}
 _OTHER_WINDOWS = itertools.count(1)
-PACKAGING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging")
 
 
 def scenario(func):
@@ -88,7 +87,7 @@ def tasks_and_title(session, app, artifacts):
     app.wait_tasks("Beta two charged two seconds", lambda r: r[1][1] >= 2000)
     os.makedirs(artifacts, exist_ok=True)
     session.screenshot(os.path.join(artifacts, "desktop.png"))
-    shot = os.path.join(artifacts, "screenshot.png")
+    shot = os.path.join(artifacts, "running-task.png")
     if session.window_shot(shot, app.main_window()):
         check(os.path.getsize(shot) > 1000, "the main window screenshot is empty")
 
@@ -226,10 +225,15 @@ def tray_click(session, app, artifacts):
 
 @scenario
 def second_instance(session, app, artifacts):
-    """Started by the autostart entry (hidden); a second start shows the first and ends."""
+    """Started by the entry of --autostart=on (hidden); a second start shows the first and
+    ends. --autostart reports the choice, --autostart=off takes the entry away again."""
     app.suppress_hide_tip()
-    app.start(hidden=True, argv=app.entry_command(os.path.join(PACKAGING,
-                                                                "tallyvox-autostart.desktop")))
+    entry = os.path.join(session.env["XDG_CONFIG_HOME"], "autostart", "tallyvox.desktop")
+    for args, output in [(["--autostart"], b"off\n"), (["--autostart=on"], b""),
+                         (["--autostart"], b"on\n")]:
+        code, out, err = app.remote(*args)
+        check((code, out) == (0, output), f"tallyvox {args[0]}: {code} {out!r} {err!r}")
+    app.start(hidden=True, argv=app.entry_command(entry))
     app.tray_icon(timeout=STARTUP_TIMEOUT)
     settle(0.5)
     shown = [w for w in session.client_list()
@@ -250,6 +254,9 @@ def second_instance(session, app, artifacts):
     check(app.title() == IDLE_TITLE, f"the shown window's title is {app.title()!r}")
     session.wait_active(window, "the first instance in front")
     check(app.alive(), "the first instance ended too")
+    check(app.remote("--autostart=off")[0] == 0 and not os.path.exists(entry),
+          "--autostart=off left the entry")
+    check(app.remote("--autostart")[1] == b"off\n", "--autostart after off does not say off")
 
 
 @scenario
@@ -267,9 +274,12 @@ def sigterm_saves(session, app, artifacts):
              interval=0.01)
     last = app.tasks()[0][1]
     settle(0.5)
-    app.terminate()
-    code = app.wait_exit()
+    with app.exit_watch() as ended:
+        app.terminate()
+        code = app.wait_exit()
     check(code == 0, f"SIGTERM ended the program with code {code}")
+    lag = ended() - os.stat(app.path("tasks.db")).st_mtime
+    check(lag < 1.0, f"the process lived on {lag:.2f} s after the quiet save")
     final = app.tasks()
     check(final is not None and len(final) == 1 and final[0][0] == "Delta",
           f"tasks.db after SIGTERM: {app.tasks_bytes()!r}")
@@ -368,8 +378,12 @@ def exit_saves(session, app, artifacts):
     app.start()
     select_and_run(app, to_row(2, 1), "Theta")
     app.wait_tasks("Theta charged", lambda r: r[1][1] >= 1000)
-    session.key("alt+x")
-    check(app.wait_exit() == 0, "Exit ended the program with a failure code")
+    with app.exit_watch() as ended:
+        session.key("alt+x")
+        check(app.wait_exit() == 0, "Exit ended the program with a failure code")
+    # A session manager waits for the process at every log-out: it must be gone at once.
+    lag = ended() - os.stat(app.path("tasks.db")).st_mtime
+    check(lag < 1.0, f"the process lived on {lag:.2f} s after Exit's save")
     rows = app.tasks()
     check(rows[0] == ("Eta", 61000) and rows[1][0] == "Theta" and rows[1][1] >= 1000,
           f"tasks.db after Exit: {app.tasks_bytes()!r}")
@@ -866,6 +880,79 @@ def edge_snap(session, app, artifacts):
         raise Failed(f"released {target[0] - area_x}, {target[1] - area_y} pixels from the work "
                      f"area's corner, the window ends at {frame_origin(session, window)}, not at "
                      f"{(area_x, area_y)}") from None
+
+
+def accessible_root(session):
+    """pyatspi and the program's node on the session's AT-SPI bus, as a screen reader sees it."""
+    os.environ.update({k: session.env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
+    import pyatspi
+    return pyatspi, wait_for("the program on the AT-SPI bus", lambda: next(
+        (a for a in pyatspi.Registry.getDesktop(0) if a and a.name == "Tallyvox"), None))
+
+
+def find_accessible(node, predicate, depth=0):
+    found = [node] if predicate(node) else []
+    for child in (node if depth < 12 else []):
+        found += find_accessible(child, predicate, depth + 1) if child else []
+    return found
+
+
+@scenario
+def keyboard_menu(session, app, artifacts):
+    """Shift+F10 opens the list's context menu at the current row. A screen reader reads the
+    list as "Tasks", menu items by their captions with the shortcut as key binding, and the
+    period field by its name and shown text. The window with the menu open is the README's picture."""
+    session.env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
+    app.suppress_hide_tip()
+    app.write_tasks([("Write the report", 3723000), ("Review the plan", 61000)])
+    app.start()
+    select_and_run(app, to_row(2, 0), "Write the report")
+    atspi, root = accessible_root(session)
+    lists = find_accessible(root, lambda n: n.name == "Tasks")
+    check(len(lists) == 1, f"no single accessible named Tasks: {[n.name for n in lists]}")
+
+    def open_menu_at(row):
+        # A popup menu is no child of the program's node: a reader learns of it by its event.
+        from gi.repository import GLib
+        menus = []
+        def shown(event):
+            if event.source.getRole() == atspi.ROLE_POPUP_MENU and event.detail1:
+                menus.append(event.source)
+                atspi.Registry.stop()
+        atspi.Registry.registerEventListener(shown, "object:state-changed:showing")
+        GLib.timeout_add(50, lambda: session.key(*to_row(2, row), "shift+F10") and False)
+        GLib.timeout_add(10000, lambda: atspi.Registry.stop() and False)
+        atspi.Registry.start()
+        atspi.Registry.deregisterEventListener(shown, "object:state-changed:showing")
+        check(menus, f"Shift+F10 on row {row} opened no menu")
+        return menus[0], menus[0].queryComponent().getExtents(atspi.DESKTOP_COORDS)
+    _, first = open_menu_at(0)
+    session.key("Escape")
+    menu, second = open_menu_at(1)
+    check(second.y > first.y, f"the menu opened at y {second.y} on the second row, {first.y} "
+                              "on the first: not at the current row")
+    items = {i.name: i.queryAction().getKeyBinding(0) for i in menu
+             if i.getRole() == atspi.ROLE_MENU_ITEM and i.queryAction().nActions}
+    check(items.get("New task") == "Ins" and items.get("Exit") == "Alt+X"
+          and not any("\t" in name for name in items), f"menu items read as {items!r}")
+    os.makedirs(artifacts, exist_ok=True)
+    whole = os.path.join(artifacts, "screenshot-root.png")
+    if session.screenshot(whole):
+        info = session.run(["xwininfo", "-id", str(app.main_window())])
+        x, y, w, h = (int(re.search(k + r": +(-?\d+)", info).group(1)) for k in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+        right, bottom = max(second.x + second.width, x + w), max(second.y + second.height, y + h)
+        x, y = x - 8, y - 30  # the frame and title bar
+        session.run(["convert", whole, "-crop", f"{right - x + 8}x{bottom - y + 8}+{x}+{y}",
+                     "+repage", os.path.join(artifacts, "screenshot.png")], check=False)
+        os.remove(whole)
+    # Settings from the keyboard alone: up from the bottom past Exit, Hide and Pause.
+    session.key("Up", "Up", "Up", "Up", "Return")
+    app.wait_focused_dialog("Settings")
+    fields = find_accessible(root, lambda n: n.getRole() == atspi.ROLE_TEXT)
+    read = [(f.name, f.queryText().getText(0, -1)) for f in fields]
+    check(read == [("Inactivity period", "00:10:00")], f"the period field reads as {read!r}")
+    session.key("Escape")
 
 
 def make_app(session, binary, root):

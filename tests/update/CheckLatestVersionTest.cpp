@@ -5,7 +5,7 @@
 #include "HttpClient.h"
 #include "LocalHttpServer.h"
 #include "Prompt.h"
-#include "Version.h"
+#include "SiteUrl.h"
 
 #include <gtest/gtest.h>
 
@@ -159,7 +159,7 @@ TEST(ProductSite, EnvironmentOverridesTheBuildAndEmptySwitchesOff) {
     qputenv("TALLYVOX_SITE_URL", "");
     EXPECT_TRUE(ProductSiteUrl().isEmpty());
     qunsetenv("TALLYVOX_SITE_URL");
-    EXPECT_EQ(ProductSiteUrl(), QString::fromUtf8(TallyvoxVersion::SiteUrl).trimmed());
+    EXPECT_EQ(ProductSiteUrl(), QString::fromUtf8(BuiltInSiteUrl()).trimmed());
     if (wasSet)
         qputenv("TALLYVOX_SITE_URL", saved);
 }

@@ -1,0 +1,5 @@
+#include "SiteUrl.h"
+
+const char* BuiltInSiteUrl() {
+    return TALLYVOX_BUILT_IN_SITE_URL;
+}

@@ -157,6 +157,14 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
                            QStringLiteral("Start hidden with the session (on) or not (off); without "
                                           "a value, print on or off."),
                            QStringLiteral("on|off")));
+    // Answered before this parser runs (the history's commands); listed here for --help.
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("report"),
+                           QStringLiteral("Print the tracked time: [--from DATE] [--to DATE] [--by "
+                                          "day|week|month|task] [--format text|csv|json|html] [--open].")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("export"),
+        QStringLiteral("Print every tracked interval as CSV: [--from DATE] [--to DATE].")));
 
     if (!parser.parse(WithoutToolkitOptions(Arguments)))
         return Failure(parser.errorText());

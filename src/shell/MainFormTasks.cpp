@@ -41,7 +41,7 @@ void TMainForm::TaskAddActionExecute(TAction& /*Sender*/) {
     if (caption.isEmpty())
         return;
     FTracker.AppendTask(caption);
-    SaveTaskList();
+    FStore.Save();
 }
 
 void TMainForm::TaskEditUpdate(TAction& Sender) {
@@ -63,7 +63,7 @@ void TMainForm::TaskEditExecute(TAction& /*Sender*/) {
         FTracker.SetActiveTask(nullptr, false);
         FTracker.SetActiveTask(row, false);
     }
-    SaveTaskList();
+    FStore.Save();
 }
 
 void TMainForm::TaskRunUpdate(TAction& Sender) {
@@ -83,7 +83,7 @@ void TMainForm::TaskStopExecute(TAction& /*Sender*/) {
     FTracker.SetActiveTask(nullptr, false);
     // The time charged up to the stop reaches the file now, not only at the next change;
     // it lands after any tick's save still in progress, never before it.
-    PostTaskList();
+    FStore.Post();
 }
 
 void TMainForm::TaskDeleteUpdate(TAction& Sender) {
@@ -95,7 +95,7 @@ void TMainForm::TaskDeleteExecute(TAction& /*Sender*/) {
     if (selected.empty())
         return;
     FTracker.RemoveTasks(selected);
-    SaveTaskList();
+    FStore.Save();
 }
 
 void TMainForm::TaskResetUpdate(TAction& Sender) {
@@ -105,7 +105,7 @@ void TMainForm::TaskResetUpdate(TAction& Sender) {
 void TMainForm::TaskResetExecute(TAction& /*Sender*/) {
     for (TTaskRow* row : SelectedTasks())
         FTracker.ResetTask(*row);
-    PostTaskList();
+    FStore.Post();
 }
 
 void TMainForm::TaskSelectAllExecute(TAction& /*Sender*/) {
@@ -162,7 +162,7 @@ void TMainForm::AppToggleTrackingUpdate(TAction& Sender) {
 void TMainForm::AppToggleTrackingExecute(TAction& /*Sender*/) {
     if (FTracker.ActiveTask()) {
         FTracker.SetActiveTask(nullptr, false);
-        PostTaskList();
+        FStore.Post();
     } else {
         FTracker.SetActiveTask(FTracker.LastActiveTask(), false);
     }

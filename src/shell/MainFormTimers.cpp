@@ -38,12 +38,9 @@ const QString SetAsideMessage = QStringLiteral(
 // How long the window waits for the disk. Exit: long enough for a slow stick or a busy network
 // folder to finish a save, short enough not to look hung; then the user decides. The quiet save
 // at a signal or the session's end: no one can be asked then, and the session gives the
-// program little time before it kills it. At the very end, a writer still stuck is left behind.
+// program little time before it kills it. At the very end the store leaves a stuck writer behind.
 constexpr std::chrono::milliseconds ExitSaveWait{3000};
 constexpr std::chrono::milliseconds QuietSaveWait{5000};
-constexpr std::chrono::milliseconds EndWriterWait{1000};
-
-const QString DiskDoesNotAnswer = QStringLiteral("the disk does not answer");
 
 QTimer* MakeTimer(QObject* Owner, const char* Name, int Interval) {
     auto* timer = new QTimer(Owner);
@@ -105,23 +102,18 @@ void TMainForm::RegisterHotKeys() {
 }
 
 void TMainForm::LoadTaskList() {
-    const QString path = FFiles.TasksDb();
-    // A save killed before its rename (power loss, SIGKILL) leaves its temporary file.
-    RemoveLeftoverTemporaries(path);
-    if (!FileExists(path)) {
-        FStoredTasks = TStoredTasks::Loaded;
+    if (!FStore.PrepareLoad())
         return;
-    }
     struct TAppending {
         TTaskListModel& Model;
         ~TAppending() { Model.EndAppending(); }
     } appending{*FModel};
     FModel->BeginAppending();
-    LoadTasks(FTracker, path, &FStoredTasks);
+    FStore.Load();
 }
 
 void TMainForm::AnnounceSetAsideLists() {
-    const QStringList copies = SetAsideTaskLists(FFiles.TasksDb());
+    const QStringList copies = FStore.SetAsideCopies();
     if (copies.isEmpty())
         return;
     constexpr int Named = 10;
@@ -131,65 +123,6 @@ void TMainForm::AnnounceSetAsideLists() {
     if (copies.size() > Named)
         names += QStringLiteral("and %1 more in the same folder\r\n").arg(copies.size() - Named);
     throw EAppError(SetAsideMessage.arg(names));
-}
-
-void TMainForm::SaveTaskList() {
-    const QString path = FFiles.TasksDb();
-    const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
-    FTaskFileWriter->Save(path, TaskFileBytes(FTracker), links, true, false);
-}
-
-void TMainForm::SaveTaskListAndWait(std::chrono::milliseconds Bound) {
-    const QString path = FFiles.TasksDb();
-    const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
-    const std::uint64_t number = FTaskFileWriter->Save(path, TaskFileBytes(FTracker), links, false, true);
-    const std::optional<std::exception_ptr> outcome = FTaskFileWriter->WaitFor(number, Bound);
-    if (!outcome)
-        throw EAppError(DiskDoesNotAnswer);
-    // Reported here; the same failure must not come back later in the general box.
-    FSaveOutcomeShown = std::max(FSaveOutcomeShown, number);
-    if (*outcome)
-        std::rethrow_exception(*outcome);
-}
-
-void TMainForm::ReportSaveErrorsAfterTheFact() {
-    // Runs on the writer's thread with its lock held: it only posts the outcome to the window.
-    FTaskFileWriter->SetFinished([this](std::uint64_t Number, std::exception_ptr Error) {
-        if (Error)
-            QMetaObject::invokeMethod(
-                this, [this, Number, Error] { ReportSaveError(Number, Error); }, Qt::QueuedConnection);
-    });
-}
-
-void TMainForm::ReportSaveError(std::uint64_t Number, const std::exception_ptr& Error) {
-    if (Number <= FSaveOutcomeShown)
-        return;
-    FSaveOutcomeShown = Number;
-    RunGuarded(FPrompt, [&Error] { std::rethrow_exception(Error); });
-}
-
-void TMainForm::ReleaseTaskFileWriter() {
-    FTaskFileWriter->SetFinished({});
-    // A writer stuck in the disk keeps its thread; ending the process ends it. Joining it would
-    // hold the process until the disk answers, which may be never.
-    if (!FTaskFileWriter->Flush(EndWriterWait)) {
-        static_cast<void>(FTaskFileWriter.release());
-        static_cast<void>(FHistory.release()); // the stuck thread may still write it
-    }
-}
-
-void TMainForm::PostTaskList() {
-    try {
-        const QString path = FFiles.TasksDb();
-        const TLinkRule links = PrepareTaskFileSave(path, FStoredTasks);
-        FTaskFileWriter->Post(path, TaskFileBytes(FTracker), links);
-    } catch (const std::exception&) {
-        // As for the quiet saves: the next save tries again.
-    }
-}
-
-void TMainForm::WaitForTaskFileWrites() {
-    FTaskFileWriter->Flush();
 }
 
 void TMainForm::InitColumnWidths() {
@@ -210,7 +143,7 @@ void TMainForm::Timer1Timer() {
         return;
     FTracker.Tick();
     // Only the bytes are made here; a slow disk must not stall the window once a second.
-    PostTaskList();
+    FStore.Post();
 }
 
 void TMainForm::UserInactivityCheckTimerTimer() {
@@ -237,7 +170,7 @@ void TMainForm::AppSettingsExecute(TAction& /*Sender*/) {
 bool TMainForm::SaveTasksOrConfirmExit() {
     for (;;) {
         try {
-            SaveTaskListAndWait(ExitSaveWait);
+            FStore.SaveAndWait(ExitSaveWait);
             return true;
         } catch (const std::exception& e) {
             const int answer =
@@ -264,7 +197,7 @@ void TMainForm::SaveTasksQuietly() {
         return; // Exit has saved (or the user chose to end without saving)
     FTracker.SetActiveTask(nullptr, false);
     try {
-        SaveTaskListAndWait(QuietSaveWait);
+        FStore.SaveAndWait(QuietSaveWait);
     } catch (const std::exception&) {
         // No one to ask at this point; a failing disk showed at the commands' saves.
     }

@@ -28,8 +28,7 @@
 TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
     : QMainWindow(Parent), FServices(std::move(Services)), FPrompt(*FServices.Prompt),
       FFiles(*FServices.Files), FTracker(*FServices.Ticks, QStringLiteral("Tallyvox")),
-      FTaskFileWriter(std::make_unique<TTaskFileWriter>(FServices.TaskFileWrite)) {
-    FHistory = THistory::Start(FTracker, *FTaskFileWriter, FFiles.DataFolder());
+      FStore(FTracker, FFiles.TasksDb(), FFiles.DataFolder(), FServices.TaskFileWrite) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tallyvox"));
     setWindowIcon(ApplicationIcon());
@@ -55,7 +54,10 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
         move(screen->availableGeometry().center() - rect().center());
     new TScreenSnap(this);
 
-    ReportSaveErrorsAfterTheFact();
+    // A command's save that failed shows in the general error box once the writer is done.
+    FStore.SetFailureHandler([this](const std::exception_ptr& Error) {
+        RunGuarded(FPrompt, [&Error] { std::rethrow_exception(Error); });
+    });
     CreateActions();
     CreateMenus();
     CreateTrayIcon();
@@ -65,7 +67,6 @@ TMainForm::TMainForm(TMainFormServices Services, QWidget* Parent)
 }
 
 TMainForm::~TMainForm() {
-    ReleaseTaskFileWriter();
     // Presses still queued find their hot keys gone and do nothing.
     BringToFrontGlobalHotKey.reset();
     ToggleTrackingGlobalHotKey.reset();

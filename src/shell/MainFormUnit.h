@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Action.h"
-#include "TaskFile.h"
 #include "TaskFileWriter.h"
+#include "TaskStore.h"
 #include "TaskTracker.h"
 #include "TrayHost.h"
 #include "UpdateSchedule.h"
@@ -24,7 +24,6 @@ class QSystemTrayIcon;
 class QTimer;
 class TInactivityCheck;
 class TFiles;
-class THistory;
 class TSettings;
 class TSettingsForm;
 class TTaskListModel;
@@ -162,8 +161,8 @@ public:
     void CheckForUpdatesTimerTimer();
     void AppExitExecute(TAction& Sender);
     bool SaveTasksOrConfirmExit();
-    void SaveTasksQuietly();      // session end and signals: stop tracking, save, no dialogs
-    void WaitForTaskFileWrites(); // until the background writer has nothing left
+    void SaveTasksQuietly(); // session end and signals: stop tracking, save, no dialogs
+    TTaskStore& TaskStore() { return FStore; }
     void SetSettingsForm(TSettingsForm* Form) { FSettingsForm = Form; }
     bool TerminateRequested() const { return FTerminating; }
 
@@ -188,17 +187,6 @@ private:
     void LinkMenuItem(QMenu* Menu, TAction& Action, const QString& ItemName = QString());
     void UpdateActions(QMenu* Menu);
     bool HandleShortCut(QKeyEvent* Event);
-    // A command's save: handed to the writer; its failure shows in the general error box when
-    // the writer is done with it. Raises only what stops the save before the writer has it.
-    void SaveTaskList();
-    // The saves that end the program: handed to the writer with the folder synced after the
-    // rename, then waited for at most Bound. Raises the save's error, or "the disk does not
-    // answer" when Bound passed first.
-    void SaveTaskListAndWait(std::chrono::milliseconds Bound);
-    void PostTaskList(); // the tick's rule: written in the background, errors swallowed
-    void ReportSaveErrorsAfterTheFact();
-    void ReportSaveError(std::uint64_t Number, const std::exception_ptr& Error);
-    void ReleaseTaskFileWriter(); // at the end: waits a bounded time, never for a stuck disk
     void LoadTaskList();
     void AnnounceSetAsideLists(); // raises the notice naming the copies of unread lists
     void RegisterHotKeys();
@@ -208,16 +196,13 @@ private:
     IPrompt& FPrompt;
     const TFiles& FFiles;
     TTaskTracker FTracker;
-    std::unique_ptr<THistory> FHistory; // written by FTaskFileWriter's thread, so it outlives it
-    std::unique_ptr<TTaskFileWriter> FTaskFileWriter;
-    std::uint64_t FSaveOutcomeShown = 0; // saves up to this number have had their outcome shown
+    TTaskStore FStore; // the list's file, its writer and the history
     TTaskListModel* FModel = nullptr;
     std::shared_ptr<IGlobalHotKey> BringToFrontGlobalHotKey;
     std::shared_ptr<IGlobalHotKey> ToggleTrackingGlobalHotKey;
     std::unique_ptr<TInactivityCheck> FInactivityCheck;
     std::unique_ptr<TUpdateChecker> FUpdateChecker;
     TSettingsForm* FSettingsForm = nullptr;
-    TStoredTasks FStoredTasks = TStoredTasks::Unread; // until the start-up load ran
     bool FTerminating = false;
     bool FDeferHideTip = false; // a remote command hid the window: its sender must not wait for the tip
     bool FXEmbedTray = true;    // no StatusNotifierItem host: Qt's XEmbed tray icon

@@ -119,11 +119,18 @@ class XSession:
         if shutil.which("dbus-daemon") is None:
             self.env["DBUS_SESSION_BUS_ADDRESS"] = "disabled:"
             return
-        # Without service directories: nothing installed on the machine (a real portal, a
-        # desktop's idle monitor) can be started on this bus and take a fake's name.
+        # Only the accessibility bus can be started on demand: nothing else installed on the
+        # machine (a real portal, a desktop's idle monitor) can be started on this bus and take
+        # a fake's name.
+        services = os.path.join(self.root, "bus-services")
+        os.makedirs(services, exist_ok=True)
+        a11y = "/usr/share/dbus-1/services/org.a11y.Bus.service"
+        if os.path.exists(a11y):
+            shutil.copy(a11y, services)
         config = os.path.join(self.root, "session-bus.conf")
         with open(config, "w") as f:
             f.write('<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>'
+                    f'<servicedir>{services}</servicedir>'
                     '<policy context="default"><allow send_destination="*" eavesdrop="true"/>'
                     '<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>')
         proc = subprocess.Popen(["dbus-daemon", f"--config-file={config}", "--nofork", "--print-address=1"],

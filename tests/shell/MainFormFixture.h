@@ -79,7 +79,7 @@ protected:
     // The file once the background writer is done.
     QByteArray StoredBytes() const {
         if (Form)
-            Form->WaitForTaskFileWrites();
+            Form->TaskStore().Flush();
         QFile file(TasksDb());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }

@@ -26,7 +26,7 @@ public:
     void Answer(const QString& Text) { Prompt.InputAnswers.push_back(Text); }
     TMainForm& Window() { return *Form; }
     QStringList Recorded() {
-        Form->WaitForTaskFileWrites();
+        Form->TaskStore().Flush();
         QStringList intervals;
         HistoryExport(DataFolder() + QStringLiteral("/history.sqlite"), std::nullopt, std::nullopt,
                       [&](const QByteArray& Bytes) {

@@ -296,7 +296,7 @@ TEST_F(MainFormFixture, FailedSaveOfANewTaskKeepsTheRowAndShowsTheGeneralBox) {
     form.ExecuteAction(form.TaskAddAction);
     EXPECT_EQ(form.Tracker().Count(), 1);
     EXPECT_TRUE(Prompt.MessageRequests.empty()) << "the window never waits for the disk";
-    form.WaitForTaskFileWrites();
+    form.TaskStore().Flush();
     QCoreApplication::processEvents(); // the failure comes back from the writer
     ASSERT_EQ(Prompt.MessageRequests.size(), 1u);
     const TMessageBoxRequest& box = Prompt.MessageRequests[0];

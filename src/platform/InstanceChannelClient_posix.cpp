@@ -1,8 +1,8 @@
 // The sending end of the single-instance channel: a second start's message, command requests
 // and the status follower.
 #include "FileHandle.h"
+#include "InstanceChannelClient.h"
 #include "InstanceProtocol.h"
-#include "SingleInstance.h"
 
 #include <QFile>
 #include <QFileInfo>

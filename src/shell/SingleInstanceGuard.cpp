@@ -1,7 +1,9 @@
 #include "SingleInstanceGuard.h"
 
+#include "InstanceChannel.h"
+#include "InstanceChannelClient.h"
+#include "InstanceLock.h"
 #include "InstanceProtocol.h"
-#include "SingleInstance.h"
 
 #include <cstdio>
 

@@ -1,6 +1,7 @@
-#include "SingleInstance.h"
-
 #include "FileTestUtil.h"
+#include "InstanceChannel.h"
+#include "InstanceChannelClient.h"
+#include "InstanceLock.h"
 #include "TempDir.h"
 
 #include <QCoreApplication>

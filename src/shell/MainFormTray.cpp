@@ -19,6 +19,13 @@
 namespace {
 const QKeySequence ShownShortCut(Qt::Key_Escape);
 const QKeySequence HiddenShortCut(Qt::CTRL | Qt::SHIFT | Qt::Key_Space);
+
+// Qt takes "[*]" in a window title for its "modified" mark and drops it; doubled, each one
+// shows as typed.
+QString LiteralWindowTitle(const QString& Title) {
+    QString title = Title;
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
 } // namespace
 
 void TMainForm::CreateTrayIcon() {
@@ -45,7 +52,7 @@ void TMainForm::CreateTrayIcon() {
 }
 
 void TMainForm::UpdateTrayOutputs() {
-    setWindowTitle(DisplayPrefix(FTracker.Title()));
+    setWindowTitle(LiteralWindowTitle(DisplayPrefix(FTracker.Title())));
     TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));
     TrayIcon->setIcon(TrayIconImage(FTracker.TrayImageIndex()));
 }

@@ -24,6 +24,7 @@ int ShowErrorDialog(IPrompt& Prompt, const QString& Msg, const QStringList& Args
     request.Caption = QStringLiteral("Error");
     request.Text = ErrorDialogText(Msg, Args, ErrorMessage(E));
     request.Icon = TMessageIcon::Error;
+    request.ScreenCentred = true;
     request.Buttons.assign(Buttons.begin(), Buttons.end());
     std::sort(request.Buttons.begin(), request.Buttons.end());
     request.Buttons.erase(std::unique(request.Buttons.begin(), request.Buttons.end()), request.Buttons.end());

@@ -32,7 +32,8 @@ struct TMessageBoxRequest {
     TMessageIcon Icon = TMessageIcon::None;
     std::vector<TDialogButton> Buttons{TDialogButton::OK}; // in display order
     std::optional<TDialogButton> DefaultButton;
-    bool TopMost = false; // above every window, also while the owner is hidden
+    bool TopMost = false;       // above every window, also while the owner is hidden
+    bool ScreenCentred = false; // in the centre of the owner's screen, not over the owner
 };
 
 // Every question the program asks the user goes through this interface, so tests answer

@@ -31,9 +31,10 @@ const QString ExitMessage = QStringLiteral("Possible data loss.\r\n\r\nCouldn't 
 // A list that could not be read is never deleted, and never hidden either: every start names
 // the copies until the user has moved them away.
 const QString SetAsideMessage = QStringLiteral(
-    "Tasks that could not be read are kept aside and are not in the list:\r\n%1"
-    "Open the file to take over its tasks, then move it out of the data folder; until then this "
-    "message comes at every start.");
+    "The task list could not be read to its end: the tasks after the damaged place are not in the "
+    "list. The whole list as it was stored is kept in:\r\n%1"
+    "Open the file to take over the missing tasks, then move it out of the data folder; until then "
+    "this message comes at every start.");
 
 // How long the window waits for the disk. Exit: long enough for a slow stick or a busy network
 // folder to finish a save, short enough not to look hung; then the user decides. The quiet save

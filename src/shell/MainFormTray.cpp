@@ -20,6 +20,13 @@
 namespace {
 const QKeySequence ShownShortCut(Qt::Key_Escape);
 const QKeySequence HiddenShortCut(Qt::CTRL | Qt::SHIFT | Qt::Key_Space);
+
+// Qt takes "[*]" in a window title for its "modified" mark and drops it; doubled, each one
+// shows as typed.
+QString LiteralWindowTitle(const QString& Title) {
+    QString title = Title;
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
 } // namespace
 
 void TMainForm::CreateTrayIcon() {
@@ -69,7 +76,7 @@ void TMainForm::MakeTrayIcon(TTrayWatcher Watcher) {
 }
 
 void TMainForm::UpdateTrayOutputs() {
-    setWindowTitle(DisplayPrefix(FTracker.Title()));
+    setWindowTitle(LiteralWindowTitle(DisplayPrefix(FTracker.Title())));
     if (!TrayIcon)
         return; // not yet: the watcher has not answered
     TrayIcon->setToolTip(TrayToolTip(FTracker.TrayTip(), FXEmbedTray));

@@ -1,9 +1,11 @@
 #include "QtPrompt.h"
 
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <map>
 
 namespace {
@@ -24,6 +26,34 @@ QMessageBox::Icon IconOf(TMessageIcon Icon) {
 bool IsEscapeButton(TDialogButton Button) {
     return Button == TDialogButton::Cancel || Button == TDialogButton::Close;
 }
+
+// Modal towards the main window only: application-wide modality would also block the tray
+// icon and its menu, which are windows of their own and must keep working while a box is open.
+void MakeModalToOwner(QDialog& Dialog) {
+    Dialog.setWindowModality(Qt::WindowModal);
+}
+
+// A message box that, when asked, stands in the centre of the screen holding its owner
+// instead of over the owner.
+class TMessageBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+    void SetScreenCentred(bool ScreenCentred) { FScreenCentred = ScreenCentred; }
+
+protected:
+    void showEvent(QShowEvent* Event) override {
+        QMessageBox::showEvent(Event); // fixes the size and places the box over its owner
+        if (!FScreenCentred)
+            return;
+        const QWidget* owner = parentWidget();
+        const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+        if (screen)
+            move(screen->geometry().center() - rect().center());
+    }
+
+private:
+    bool FScreenCentred = false;
+};
 } // namespace
 
 std::optional<QString> TQtPrompt::InputBox(const QString& Caption, const QString& Prompt,
@@ -37,15 +67,18 @@ std::optional<QString> TQtPrompt::InputBox(const QString& Caption, const QString
     dialog.setCancelButtonText(QStringLiteral("Cancel"));
     if (auto* edit = dialog.findChild<QLineEdit*>())
         edit->setMaxLength(MaxLength);
+    MakeModalToOwner(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
 }
 
 int TQtPrompt::MessageBox(const TMessageBoxRequest& Request) {
-    QMessageBox box(IconOf(Request.Icon), Request.Caption, Request.Text, QMessageBox::NoButton,
-                    FOwner && FOwner->isVisible() && !Request.TopMost ? FOwner : nullptr);
+    TMessageBox box(IconOf(Request.Icon), Request.Caption, Request.Text, QMessageBox::NoButton,
+                    FOwner && FOwner->isVisible() ? FOwner : nullptr);
     box.setTextFormat(Qt::PlainText);
+    box.SetScreenCentred(Request.ScreenCentred);
+    MakeModalToOwner(box);
     if (Request.TopMost)
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
     std::map<QAbstractButton*, int> results;

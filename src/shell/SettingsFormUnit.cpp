@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <algorithm>
 
 namespace {
@@ -42,6 +44,8 @@ QString TwoDigitPart(const QString& Part) {
 
 TSettingsForm::TSettingsForm(QWidget* Parent, TSettings& Settings, IPrompt& Prompt)
     : QDialog(Parent), FSettings(Settings), FPrompt(Prompt) {
+    // Blocks the main window only; the tray icon and its menu keep working while it is open.
+    setWindowModality(Qt::WindowModal);
     CreateControls();
     LoadFromSettings();
 }
@@ -91,7 +95,7 @@ void TSettingsForm::FitControlsToText() {
     // The designed sizes fit Tahoma; a wider face grows the controls to their text, pushing the
     // period field and the dialog's edges along, so that no caption is cut.
     const QFontMetrics metrics(font());
-    const QSize box = InactivityDetectionEnabled->sizeHint().expandedTo(QSize(BoxWidth, BoxHeight));
+    const QSize box = CheckBoxNeeds().expandedTo(QSize(BoxWidth, BoxHeight));
     const QSize field = QSize(metrics.horizontalAdvance(QStringLiteral("00:00:00")) + 12,
                               InactivityDetectionPeriod->minimumSizeHint().height())
                             .expandedTo(QSize(FieldWidth, FieldHeight));
@@ -110,6 +114,24 @@ void TSettingsForm::FitControlsToText() {
     setMinimumSize(needed);
     resize(size().expandedTo(needed));
     PlaceButtons();
+}
+
+QSize TSettingsForm::CheckBoxNeeds() const {
+    // What the caption really takes: the style's room for the indicator, then the text. The
+    // style's size hint adds margins for a focus frame on top, which would grow the box (and
+    // move the field) even where the caption fits.
+    QStyleOptionButton option;
+    option.initFrom(InactivityDetectionEnabled);
+    option.rect = QRect(0, 0, BoxWidth, BoxHeight);
+    option.text = InactivityDetectionEnabled->text();
+    const QStyle* style = InactivityDetectionEnabled->style();
+    const QRect label =
+        style->subElementRect(QStyle::SE_CheckBoxContents, &option, InactivityDetectionEnabled);
+    const QFontMetrics metrics(InactivityDetectionEnabled->font());
+    const int indicatorHeight =
+        style->pixelMetric(QStyle::PM_IndicatorHeight, &option, InactivityDetectionEnabled);
+    return {BoxWidth - label.width() + metrics.horizontalAdvance(option.text),
+            std::max(metrics.height(), indicatorHeight)};
 }
 
 void TSettingsForm::changeEvent(QEvent* Event) {

@@ -50,6 +50,7 @@ protected:
 private:
     void CreateControls();
     void FitControlsToText();
+    QSize CheckBoxNeeds() const;
     void PlaceButtons();
 
     TSettings& FSettings;

@@ -9,11 +9,10 @@ const QString Family = QStringLiteral("Tahoma");
 bool LoadTahoma() {
     if (QFontDatabase::families().contains(Family, Qt::CaseInsensitive))
         return true;
-    bool loaded = false;
-    for (const QString& file : {QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"),
-                                QStringLiteral("/usr/share/wine/fonts/tahomabd.ttf")})
-        loaded = QFontDatabase::addApplicationFont(file) >= 0 || loaded;
-    return loaded;
+    // Only the regular face: the outlines of Wine's Tahoma Bold are hardly heavier than the
+    // regular ones (its boldness is in bitmap strikes that antialiased text never uses), so at
+    // menu sizes its bold reads as regular text. Without it, Qt thickens the regular face.
+    return QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf")) >= 0;
 }
 } // namespace
 

@@ -56,6 +56,11 @@ TTaskListView::TTaskListView(QWidget* Parent) : QTreeView(Parent) {
 
 void TTaskListView::resizeEvent(QResizeEvent* Event) {
     QTreeView::resizeEvent(Event);
+    // The viewport's resizes come here too, also when a scroll bar takes its room; only a new
+    // size of the list itself (the window was resized) counts.
+    if (size() == FNotifiedSize)
+        return;
+    FNotifiedSize = size();
     if (FOnResized)
         FOnResized();
 }

@@ -9,7 +9,8 @@ class TTaskListView final : public QTreeView {
 public:
     explicit TTaskListView(QWidget* Parent = nullptr);
 
-    // Runs after every resize of the list, once its viewport has its new size.
+    // Runs after every change of the list's own size, once its viewport has its new size; not
+    // when only the viewport changes (a scroll bar coming or going).
     void SetOnResized(std::function<void()> Handler) { FOnResized = std::move(Handler); }
 
 protected:
@@ -18,4 +19,5 @@ protected:
 
 private:
     std::function<void()> FOnResized;
+    QSize FNotifiedSize;
 };

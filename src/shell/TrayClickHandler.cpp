@@ -11,11 +11,26 @@ TTrayClickHandler::TTrayClickHandler(std::function<int()> DoubleClickInterval, s
       FOnDoubleClick(std::move(OnDoubleClick)) {
     FTimer.setSingleShot(true);
     FSwallowDoubleClick.setSingleShot(true);
-    connect(&FTimer, &QTimer::timeout, this, &TTrayClickHandler::TrayClickTimerProc);
+    connect(&FTimer, &QTimer::timeout, this, &TTrayClickHandler::TrayClickTimerFired);
+}
+
+void TTrayClickHandler::TrayClickTimerFired() {
+    // A starved process finds the timer due and the second press of a double click waiting
+    // at the same time, and the event loop runs timers before the window system's input:
+    // the click would act although the double click came in time. Input already received is
+    // handled first; the click acts only if nothing came of it.
+    const unsigned clicks = FClicks;
+    FDeferred = true;
+    QTimer::singleShot(0, this, [this, clicks] {
+        FDeferred = false;
+        if (clicks == FClicks)
+            TrayClickTimerProc();
+    });
 }
 
 void TTrayClickHandler::TrayIconClick() {
-    if (FTimer.isActive() && FTwoTriggersMakeDoubleClick) {
+    ++FClicks;
+    if (ClickPending() && FTwoTriggersMakeDoubleClick) {
         FTimer.stop();
         FSwallowDoubleClick.start(FDoubleClickInterval());
         FOnDoubleClick();
@@ -25,6 +40,7 @@ void TTrayClickHandler::TrayIconClick() {
 }
 
 void TTrayClickHandler::TrayIconDblClick() {
+    ++FClicks;
     FTimer.stop();
     if (FSwallowDoubleClick.isActive()) {
         FSwallowDoubleClick.stop();

@@ -20,12 +20,14 @@ public:
     void TrayIconClick();      // a Trigger activation
     void TrayIconDblClick();   // a DoubleClick activation
     void TrayClickTimerProc(); // the single click's delayed action
-    bool ClickPending() const { return FTimer.isActive(); }
+    bool ClickPending() const { return FTimer.isActive() || FDeferred; }
     // XEmbed trays report real double clicks, with the system's distance rule: there a second
     // Trigger within the interval is a click of its own and restarts the wait.
     void SetTwoTriggersMakeDoubleClick(bool Enabled) { FTwoTriggersMakeDoubleClick = Enabled; }
 
 private:
+    void TrayClickTimerFired();
+
     std::function<int()> FDoubleClickInterval;
     std::function<void()> FOnClick;
     std::function<void()> FOnDoubleClick;
@@ -34,6 +36,8 @@ private:
     // same press must not toggle a second time.
     QTimer FSwallowDoubleClick;
     bool FTwoTriggersMakeDoubleClick = true;
+    unsigned FClicks = 0;   // activations so far, to see whether one came meanwhile
+    bool FDeferred = false; // the timer has fired; input already received goes first
 };
 
 // Qt's XEmbed tray icon reports only the left button's double click; this watches the icon's

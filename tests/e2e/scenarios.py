@@ -65,26 +65,28 @@ def other_window(session):
 
 @scenario
 def tasks_and_title(session, app, artifacts):
-    """Two tasks through the input box; Enter switches between them; the title follows."""
+    """Two tasks through the input box; Enter switches between them; the title follows, and
+    shows the caption exactly as typed."""
+    beta = "[*]Beta [*][*] two[*]"  # what Qt takes for its "modified" mark, at both ends
     app.suppress_hide_tip()
     app.start()
     app.wait_title(IDLE_TITLE)
     add_task(app, "Alpha")
-    add_task(app, "Beta two")
+    add_task(app, beta)
     check(app.title() == IDLE_TITLE, f"adding tasks started one: title {app.title()!r}")
     select_and_run(app, to_row(2, 0), "Alpha")
-    select_and_run(app, ["Down"], "Beta two")
+    select_and_run(app, ["Down"], beta)
     select_and_run(app, ["Up"], "Alpha")
     app.session.key("space")
     app.wait_title(IDLE_TITLE)
     # Enter on the row that already runs changes nothing; Enter on the other one switches.
-    select_and_run(app, to_row(2, 1), "Beta two")
+    select_and_run(app, to_row(2, 1), beta)
     app.session.key("Return")
     app.keys_handled()
-    check(app.title() == "Beta two - Tallyvox", f"Enter on the active row: {app.title()!r}")
+    check(app.title() == f"{beta} - Tallyvox", f"Enter on the active row: {app.title()!r}")
     rows = app.wait_tasks("time charged to both tasks", lambda r: all(ms > 0 for _, ms in r))
-    check([c for c, _ in rows] == ["Alpha", "Beta two"], f"rows out of order: {rows!r}")
-    app.wait_tasks("Beta two charged two seconds", lambda r: r[1][1] >= 2000)
+    check([c for c, _ in rows] == ["Alpha", beta], f"rows out of order: {rows!r}")
+    app.wait_tasks("Beta charged two seconds", lambda r: r[1][1] >= 2000)
     os.makedirs(artifacts, exist_ok=True)
     session.screenshot(os.path.join(artifacts, "desktop.png"))
     shot = os.path.join(artifacts, "running-task.png")
@@ -169,9 +171,16 @@ def hide_and_hot_key(session, app, artifacts):
     app.focus()
     session.key("Escape")
     # The tip takes the focus by itself: Enter right after Esc answers it.
-    app.wait_focused_dialog("Tallyvox")
+    tip = app.wait_focused_dialog("Tallyvox")
     app.wait_mapped(False)
     check(not os.path.exists(app.path("notip")), "notip was written before the tip was dismissed")
+    # The tray icon keeps working while the tip is open.
+    app.click_tray(count=2)
+    app.wait_mapped(True)
+    app.click_tray(count=2)
+    app.wait_mapped(False)
+    check(app.dialogs("Tallyvox") == [tip], "the tray double clicks closed the tip")
+    session.activate(tip)
     session.key("Return")
     app.wait_no_dialog("Tallyvox")
     wait_for("the notip marker", lambda: os.path.exists(app.path("notip")))
@@ -316,10 +325,17 @@ def exit_retry(session, app, artifacts):
     db = app.path("tasks.db")
     os.rename(db, db + ".moved")
     os.mkdir(db)
+    window = app.main_window()
+    session.xdotool("windowmove", str(window), "0", "0")
+    wait_for("the window in the screen's corner", lambda: max(frame_origin(session, window)) < 40)
     app.focus()
     session.key("alt+x")
     first = app.wait_dialog("Error")
     check(app.alive(), "the program ended although it could not save")
+    x, y, w, h = (int(session.run(["xwininfo", "-id", str(first)]).split(f"{k}:", 1)[1].split()[0])
+                  for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+    check(abs(x + w // 2 - 640) < 30 and abs(y + h // 2 - 400) < 40,  # the 1280x800 screen
+          f"the error dialog at {x},{y} ({w}x{h}) is not centred on the screen")
     app.wait_title(IDLE_TITLE)
     session.activate(first)
     session.key("Return")  # Retry is the default button; the cause persists
@@ -409,11 +425,20 @@ def inactivity_stop(session, app, artifacts):
     app.wait_title(IDLE_TITLE)
     rows = app.wait_tasks("the idle time saved with the task", lambda r: r[0][1] >= 2000)
     check(rows[0][0] == "Iota", f"tasks.db after the stop: {app.tasks_bytes()!r}")
+    with open(app.path("settings.ini"), "wb") as f:  # read at every check: no second stop
+        f.write(b"[InactivityDetection]\r\nEnabled=1\r\nPeriod=600\r\n")
+    # While the box is open the tray menu opens, and a single click resumes the same task.
+    session.xdotool("mousemove", "--window", str(app.tray_icon()), "8", "8", "click", "3")
+    wait_for("the tray menu", lambda: tooltips(app))
+    session.key("Escape")
+    app.click_tray()
+    app.wait_title("Iota - Tallyvox")
+    check(app.dialogs("Tallyvox activity detection") == [box], "the tray click closed the box")
     session.activate(box)
     session.key("Return")
     app.wait_no_dialog("Tallyvox activity detection")
     app.click_tray()
-    app.wait_title("Iota - Tallyvox")
+    app.wait_title(IDLE_TITLE)
 
 
 @scenario

@@ -14,6 +14,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
@@ -76,6 +77,8 @@ TEST_F(MainFormFixture, AListThatFailsToLoadIsReportedOnceAndNeverLostBySaving) 
     EXPECT_EQ(Prompt.MessageRequests[0].Text, QStringLiteral("'not a number' is not a valid integer value."));
     // The copy is named, so the user knows where the unread rows are.
     EXPECT_TRUE(Prompt.MessageRequests[1].Text.contains(u'"' + TasksDb() + QStringLiteral(".bak\"")));
+    EXPECT_TRUE(Prompt.MessageRequests[1].Text.contains(QStringLiteral("the tasks after the damaged place")))
+        << "the rows before the fault are in the list";
     ASSERT_GE(form.Tracker().Count(), 1); // the rows read before the fault
     EXPECT_EQ(form.Tracker().Row(0).Clock().ElapsedMs, 5000u);
     Prompt.InputAnswers.push_back(QStringLiteral("C"));
@@ -369,6 +372,16 @@ TEST_F(MainFormFixture, ResizingRefitsTheNameColumnNeverBelowZero) {
             << "width " << width;
         EXPECT_EQ(form.ListView1->header()->sectionSize(1), form.TimeColumnWidth);
     }
+}
+
+TEST_F(MainFormFixture, AVerticalScrollBarDoesNotRefitTheNameColumn) {
+    TMainForm& form = CreateForm();
+    form.show();
+    const int fitted = form.ListView1->header()->sectionSize(0);
+    for (int i = 0; i < 60 && !form.ListView1->verticalScrollBar()->isVisible(); ++i, QCoreApplication::processEvents())
+        form.Tracker().AppendTask(QStringLiteral("Row"));
+    ASSERT_TRUE(form.ListView1->verticalScrollBar()->isVisible());
+    EXPECT_EQ(form.ListView1->header()->sectionSize(0), fitted);
 }
 
 TEST_F(MainFormFixture, WindowHasTheDesignedClientSize) {

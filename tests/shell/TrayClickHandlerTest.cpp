@@ -1,5 +1,7 @@
 #include "TrayClickHandler.h"
 
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -55,6 +57,18 @@ TEST(TrayClickHandlerTimer, UsesTheIntervalAskedAtEachClick) {
     handler.TrayIconClick();
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(handler.ClickPending());
+}
+
+TEST(TrayClickHandlerTimer, ADoubleClickWaitingWhenTheTimerFiresCancelsTheClick) {
+    int clicks = 0, doubles = 0;
+    TTrayClickHandler handler([] { return 1; }, [&] { ++clicks; }, [&] { ++doubles; });
+    handler.TrayIconClick();
+    QTimer input; // due together with the click's timer, handled after it
+    QObject::connect(&input, &QTimer::timeout, &handler, [&] { handler.TrayIconDblClick(); });
+    input.setSingleShot(true);
+    input.start(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !handler.ClickPending() && doubles == 1; }, 2000));
+    EXPECT_EQ(clicks, 0);
 }
 
 } // namespace

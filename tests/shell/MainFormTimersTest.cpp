@@ -378,7 +378,8 @@ TEST_F(MainFormFixture, AVerticalScrollBarDoesNotRefitTheNameColumn) {
     TMainForm& form = CreateForm();
     form.show();
     const int fitted = form.ListView1->header()->sectionSize(0);
-    for (int i = 0; i < 60 && !form.ListView1->verticalScrollBar()->isVisible(); ++i, QCoreApplication::processEvents())
+    for (int i = 0; i < 60 && !form.ListView1->verticalScrollBar()->isVisible();
+         ++i, QCoreApplication::processEvents())
         form.Tracker().AppendTask(QStringLiteral("Row"));
     ASSERT_TRUE(form.ListView1->verticalScrollBar()->isVisible());
     EXPECT_EQ(form.ListView1->header()->sectionSize(0), fitted);

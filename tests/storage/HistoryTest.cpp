@@ -1,8 +1,8 @@
 #include "History.h"
 
 #include "FakeTickCounter.h"
-#include "HistoryReport.h"
 #include "FileTestUtil.h"
+#include "HistoryReport.h"
 #include "TaskFile.h"
 #include "TaskFileWriter.h"
 #include "TaskTracker.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Front door: every target installs what is missing, configures and builds first.
 BUILD      ?= build
 GENERATOR  ?= Ninja

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The history: a report over one year of it, in the process and as the command a user runs,
 // set beside the sqlite3 command-line tool doing the same grouping; and the report's peak
 // memory for one year and for ten, which must not grow with the history.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings reads the inactivity check makes every second while a task runs: Enabled and
 // Period, each looking at settings.ini afresh (a stat, and a read when it changed).
 #include "IniFile.h"

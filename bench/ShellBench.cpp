@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's per-row work: the clipboard text of a selection and the list's reads of the rows.
 #include "FakeTickCounter.h"
 #include "MainFormUnit.h"

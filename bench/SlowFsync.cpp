@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // LD_PRELOAD shim that makes every fsync and fdatasync of the program slow: 500 ms longer, as
 // on a slow USB stick or a network home folder (the responsiveness benchmark), or, with
 // SLOW_FSYNC_HOLD naming a file, stalled for as long as that file exists, as on a network

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saving runs every second on the user-interface thread, so it is measured beside a plain
 // write (and read) of the same bytes: the ratio is what the report shows.
 #include "FakeTickCounter.h"

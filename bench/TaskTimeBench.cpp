@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Duration texts are rebuilt for the active row every second and for every row on load.
 #include "TaskTime.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The once-a-second tracking tick with a long list: charge the active task, rebuild its time
 // text, write the whole list. It runs on the user-interface thread for as long as a task runs,
 // so what counts is the processor time it takes, set beside a plain durable write of the same

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """What the command-line remote costs: status followers and one-off commands.
 
     remote.py <tallyvox binary> <rows.json>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Start-up time and idle cost of the real program in a private X session.
 
     startup.py <tallyvox binary> <rows.json>

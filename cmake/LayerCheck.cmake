@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The model and the files stay free of the user interface: the configure fails when the link
 # closure of a checked target reaches Qt Gui or Qt Widgets (directly, or through any library it
 # links, LINK_ONLY and imported targets included).

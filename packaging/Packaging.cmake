@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation to the usual FHS places and the Debian package (make install, make package).
 include(GNUInstallDirs)
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every benchmark program in <builddir>/bench, then the start-up and idle measurements of
 # the real program (bench/startup.py, under a private Xvfb), and prints one table. A benchmark
 # "X/N" is set beside its reference "RawX/N" (the plain operation on the same data) when there

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the end-to-end suite (`ctest -L e2e`) again and again on a busy machine: two CPU-bound
 # processes at normal priority and a second virtual X session whose window repaints about
 # fifty times a second run beside it the whole time. Everything it starts it also ends.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Gives every fuzz target a bounded run over its seed corpus. Usage: fuzz.sh <builddir> [seconds]
 # With FUZZ_RUNS=<n> every target runs n inputs instead, within at most the seconds (default
 # 1800); a target that ran fewer inputs than asked for within them counts as failed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Fails when the source files of one target include each other in a cycle.
 
 A unit is a header and the sources that implement it: `Files.h` with `Files.cpp`, `HotKey.h`

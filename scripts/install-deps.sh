@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages of the named groups when any is missing: directly as root,
 # through sudo otherwise. Quiet and quick when all are present.
 #

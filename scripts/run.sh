@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Starts the built program. Without a display it starts a private virtual X session
 # (Xvfb, a window manager and a tray) so the program still runs.
 set -euo pipefail

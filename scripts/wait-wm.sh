@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Returns once the window manager of $DISPLAY manages new windows: it shows a probe window,
 # waits until the window manager has taken it, and closes it again.
 #

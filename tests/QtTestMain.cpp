@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One main for the Qt tests: a QApplication on the offscreen platform, so widgets, signal
 // spies and timers work without a display.
 #include <QApplication>

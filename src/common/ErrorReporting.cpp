@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ErrorReporting.h"
 
 #include "Errors.h"

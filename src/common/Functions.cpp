@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Functions.h"
 
 #include "Version.h"

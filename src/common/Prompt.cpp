@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Prompt.h"
 
 int ModalResultOf(TDialogButton Button) {

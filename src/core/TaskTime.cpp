@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskTime.h"
 
 #include "Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskTracker.h"
 
 #include "TaskTime.h"

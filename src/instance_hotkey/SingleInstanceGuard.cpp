@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SingleInstanceGuard.h"
 
 #include "InstanceChannel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sending end of the single-instance channel: a second start's message, command requests
 // and the status follower.
 #include "FileHandle.h"

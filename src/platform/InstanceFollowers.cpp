@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "InstanceFollowers.h"
 
 #include <QLocalSocket>

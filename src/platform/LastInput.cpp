@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LastInput.h"
 
 #include "Logging.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LastInput.h"
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"

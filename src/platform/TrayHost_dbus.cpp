@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TrayHost.h"
 
 #include <QDBusConnection>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Action.h"
 
 #include "ShortcutText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The whole program: single-instance guard, application object, the windows, the loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Autostart.h"
 
 #include "Errors.h"

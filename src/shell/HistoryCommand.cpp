@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "HistoryCommand.h"
 
 #include "AppData.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands that a later start of the program sends over the single-instance channel.
 #include "CommandLine.h"
 #include "ErrorReporting.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The task commands and their update rules.
 #include "MainFormUnit.h"
 #include "Prompt.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up sequence, timers, hot keys, exit and the quiet save at session end.
 #include "ErrorReporting.h"
 #include "Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hiding to the tray, showing again, the tray icon and its clicks.
 #include "ErrorReporting.h"
 #include "Files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MainFormUnit.h"
 
 #include "Accessibility.h"

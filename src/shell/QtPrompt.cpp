@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QtPrompt.h"
 
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ScreenSnap.h"
 
 #include "WindowActivation.h"

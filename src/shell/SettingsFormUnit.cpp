@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SettingsFormUnit.h"
 
 #include "Accessibility.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FileBytes.h"
 
 #include "CodePage.h"

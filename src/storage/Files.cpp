@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Files.h"
 
 #include "AppData.h"

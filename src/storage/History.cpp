@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "History.h"
 
 #include "Files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskFile.h"
 
 #include "CodePage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskFileWriter.h"
 
 #include "Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskStore.h"
 
 #include "Errors.h"

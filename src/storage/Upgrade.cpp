@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Upgrade.h"
 
 #include "ExecutablePath.h"

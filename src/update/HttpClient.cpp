@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "HttpClient.h"
 
 #include <QStringDecoder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "OKCANCL1.h"
 
 #include "Prompt.h"

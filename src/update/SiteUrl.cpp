@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SiteUrl.h"
 
 const char* BuiltInSiteUrl() {

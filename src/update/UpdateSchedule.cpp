@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UpdateSchedule.h"
 
 #include "ErrorReporting.h"

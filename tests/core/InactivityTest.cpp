@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Inactivity.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "IntegerText.h"
 
 #include "Errors.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The real program, run from a portable copy so that its data folder is a private AppData."""
 
 import contextlib

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Installs the build into a scratch root and checks what lands where; with --package SITE,
 also builds the Debian package and checks it as a distribution would (lintian, the desktop
 entry and AppStream validators), and that its program has no update check while the build's

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What a person does with the program, and what they must see afterwards."""
 
 import fcntl

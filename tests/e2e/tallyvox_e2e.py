@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs end-to-end scenarios against the real program in a private X session.
 
 usage: tallyvox_e2e.py --binary build/tallyvox [--artifacts DIR] [SCENARIO ...]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A private X session for driving the real program: Xvfb, openbox, trayer, a session bus.
 
 Everything runs with its own display, runtime folder, temp folder and home, so parallel runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FakePrompt.h"
 
 std::optional<QString> TFakePrompt::InputBox(const QString& Caption, const QString& Prompt,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Marker and task files are decoded by their byte-order mark or the code page; any bytes
 // decode to some text without crashing.
 #include "Errors.h"

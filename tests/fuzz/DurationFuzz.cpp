@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parse of any text either yields seconds or raises one of its two errors, and whatever
 // Build makes of three components parses back when the hours are shown.
 #include "Errors.h"

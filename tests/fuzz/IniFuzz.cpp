@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file's lookup and write rules on arbitrary bytes: no crash, a written value
 // reads back, and a write keeps the other key's value.
 #include "FuzzInput.h"

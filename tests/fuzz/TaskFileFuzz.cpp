@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading arbitrary bytes as tasks.db never crashes: it loads rows or raises a message, and
 // a list that loaded saves back to bytes that load to the same list. All in memory, so a
 // run reaches millions of inputs.

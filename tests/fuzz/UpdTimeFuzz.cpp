@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stored time of the next update check: any text decodes or is refused, and a usable
 // value encodes back to the same text's value.
 #include "FuzzInput.h"

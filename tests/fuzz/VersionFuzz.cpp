@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Version texts from the web site and the version file: splitting, padding, joining and the
 // build number never crash, and padding never shortens a part.
 #include "Functions.h"

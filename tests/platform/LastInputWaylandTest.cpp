@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FakeTickCounter.h"
 #include "Inactivity.h"
 #include "LastInput.h"

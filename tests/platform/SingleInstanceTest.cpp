@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FileTestUtil.h"
 #include "InstanceChannel.h"
 #include "InstanceChannelClient.h"

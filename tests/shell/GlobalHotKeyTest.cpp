@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "GlobalHotKey.h"
 
 #include "ExecutablePath.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "InactivityCheck.h"
 
 #include "FakePrompt.h"

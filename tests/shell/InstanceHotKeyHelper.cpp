@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tiny program the single-instance and hot-key tests start as real processes.
 //   guard <messages>   start like the program: print "first", or "second acked"/"second noack"
 //                      and end; a first instance prints "message" per second start and ends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "HistoryReport.h"
 #include "MainFormFixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MainFormFixture.h"
 #include "TrayClickHandler.h"
 

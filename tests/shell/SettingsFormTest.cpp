@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FakePrompt.h"
 #include "FileTestUtil.h"
 #include "Settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ShortcutText.h"
 
 #include <gtest/gtest.h>

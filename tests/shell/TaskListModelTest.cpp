@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskListModel.h"
 
 #include "FakeTickCounter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskListView.h"
 
 #include "FakeTickCounter.h"

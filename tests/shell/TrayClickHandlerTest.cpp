@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TrayClickHandler.h"
 
 #include <QTest>

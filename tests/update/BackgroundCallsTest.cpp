@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "BackgroundCalls.h"
 
 #include "Gate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "CheckLatestVersion.h"
 
 #include "BackgroundCalls.h"

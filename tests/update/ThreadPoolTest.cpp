@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ThreadPool.h"
 
 #include "BackgroundCalls.h"

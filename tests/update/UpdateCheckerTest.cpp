@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UpdateChecker.h"
 
 #include "BackgroundCalls.h"

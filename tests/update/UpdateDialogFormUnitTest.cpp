@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UpdateDialogFormUnit.h"
 
 #include "Prompt.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The real program against the services of a Wayland desktop: a real compositor (weston,
 headless) and, on a private session bus, a fake GlobalShortcuts portal and a fake
 StatusNotifierWatcher.

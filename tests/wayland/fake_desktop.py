@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Desktop services the program talks to over D-Bus, faked on a private session bus: the
 GlobalShortcuts portal and a StatusNotifierWatcher with a host. They run on a GLib loop in a
 thread of their own; the test's thread reads what they recorded and asks them to emit."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The tray icon as a StatusNotifierItem, read and clicked the way a host does over D-Bus."""
 
 import dbus

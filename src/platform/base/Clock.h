@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The wall clock as the program's date-time value: days since 30 December 1899, 00:00, local

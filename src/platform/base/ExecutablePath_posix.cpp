@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ExecutablePath.h"
 #include "Paths.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Paths.h"
 
 #include <QFile>

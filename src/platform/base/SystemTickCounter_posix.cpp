@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SystemTickCounter.h"
 
 #include <time.h>

@@ -16,4 +16,4 @@ struct TIntegerText {
 
 // std::nullopt when the text is not of that form, a hexadecimal number has more than
 // MaxHexDigits significant digits, or a decimal number is above MaxDecimal.
-std::optional<TIntegerText> ScanIntegerText(const QString& Text, int MaxHexDigits, std::uint64_t MaxDecimal);
+std::optional<TIntegerText> ScanIntegerText(QStringView Text, int MaxHexDigits, std::uint64_t MaxDecimal);

@@ -30,6 +30,9 @@ private:
     int FIndex = -1; // position in the list, kept current by the tracker
 };
 
+// The cell of a row that changed: the tick changes only the time text.
+enum class TTaskRowPart { Caption, TimeText };
+
 // What a view of the tracker learns about. Called synchronously on the user-interface thread.
 class ITaskTrackerObserver {
 public:
@@ -38,7 +41,7 @@ public:
     virtual void TaskRowInserted(int /*Index*/) {}
     virtual void TaskRowAboutToBeRemoved(int /*Index*/) {}
     virtual void TaskRowRemoved(int /*Index*/) {}
-    virtual void TaskRowChanged(int /*Index*/) {} // caption or time text
+    virtual void TaskRowChanged(int /*Index*/, TTaskRowPart /*Part*/) {}
     // The window title, the tray tip (the title cut to 127 characters) and the tray image.
     virtual void TrackingOutputsChanged() {}
 };
@@ -100,7 +103,7 @@ public:
     void RemoveTasks(const std::vector<TTaskRow*>& Tasks);
 
 private:
-    void NotifyRowChanged(const TTaskRow& Task);
+    void NotifyRowChanged(const TTaskRow& Task, TTaskRowPart Part);
     template <class TCall> void Notify(TCall Call) {
         for (ITaskTrackerObserver* observer : FObservers)
             Call(*observer);

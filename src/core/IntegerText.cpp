@@ -16,7 +16,7 @@ int HexDigit(QChar c) {
 }
 } // namespace
 
-std::optional<TIntegerText> ScanIntegerText(const QString& Text, int MaxHexDigits, std::uint64_t MaxDecimal) {
+std::optional<TIntegerText> ScanIntegerText(QStringView Text, int MaxHexDigits, std::uint64_t MaxDecimal) {
     TIntegerText result;
     qsizetype i = 0;
     const qsizetype n = Text.size();

@@ -17,7 +17,7 @@ struct TIntegerText {
 
 // std::nullopt when the text is not of that form, a hexadecimal number has more than
 // MaxHexDigits significant digits, or a decimal number is above MaxDecimal.
-std::optional<TIntegerText> ScanIntegerText(const QString& Text, int MaxHexDigits, std::uint64_t MaxDecimal);
+std::optional<TIntegerText> ScanIntegerText(QStringView Text, int MaxHexDigits, std::uint64_t MaxDecimal);
 
 // The platform's string-to-integer rule: leading spaces, one optional sign, then decimal
 // digits (-2147483648 ... 2147483647) or a "$", "x", "X", "0x", "0X" prefix and up to eight

@@ -81,7 +81,7 @@ void TTaskTracker::RefreshTaskTime(TTaskRow& Task) {
     QString text = TTaskDuration::Build(hours, minutes, seconds, false);
     if (text != Task.FTimeText) {
         Task.FTimeText = std::move(text);
-        NotifyRowChanged(Task);
+        NotifyRowChanged(Task, TTaskRowPart::TimeText);
     }
 }
 
@@ -110,7 +110,7 @@ void TTaskTracker::Tick() {
 
 void TTaskTracker::SetCaption(TTaskRow& Task, const QString& Caption) {
     Task.FCaption = SanitizeCaption(Caption);
-    NotifyRowChanged(Task);
+    NotifyRowChanged(Task, TTaskRowPart::Caption);
 }
 
 void TTaskTracker::SetElapsedMs(TTaskRow& Task, std::uint32_t ElapsedMs) {
@@ -148,6 +148,6 @@ void TTaskTracker::RemoveRowAt(int Index) {
     Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowRemoved(Index); });
 }
 
-void TTaskTracker::NotifyRowChanged(const TTaskRow& Task) {
-    Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowChanged(Task.FIndex); });
+void TTaskTracker::NotifyRowChanged(const TTaskRow& Task, TTaskRowPart Part) {
+    Notify([&](ITaskTrackerObserver& Observer) { Observer.TaskRowChanged(Task.FIndex, Part); });
 }

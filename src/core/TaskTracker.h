@@ -31,6 +31,9 @@ private:
     int FIndex = -1; // position in the list, kept current by the tracker
 };
 
+// The cell of a row that changed: the tick changes only the time text.
+enum class TTaskRowPart { Caption, TimeText };
+
 // What a view of the tracker learns about. Called synchronously on the user-interface thread.
 class ITaskTrackerObserver {
 public:
@@ -39,7 +42,7 @@ public:
     virtual void TaskRowInserted(int /*Index*/) {}
     virtual void TaskRowAboutToBeRemoved(int /*Index*/) {}
     virtual void TaskRowRemoved(int /*Index*/) {}
-    virtual void TaskRowChanged(int /*Index*/) {} // caption or time text
+    virtual void TaskRowChanged(int /*Index*/, TTaskRowPart /*Part*/) {}
     // AccumulateTime has just added Ms to Task's clock (less than the ticks when it was full).
     virtual void TimeCharged(const TTaskRow& /*Task*/, std::uint32_t /*Ms*/) {}
     // The window title, the tray tip (the title cut to 127 characters) and the tray image.
@@ -103,7 +106,7 @@ public:
     void RemoveTasks(const std::vector<TTaskRow*>& Tasks);
 
 private:
-    void NotifyRowChanged(const TTaskRow& Task);
+    void NotifyRowChanged(const TTaskRow& Task, TTaskRowPart Part);
     template <class TCall> void Notify(TCall Call) {
         for (ITaskTrackerObserver* observer : FObservers)
             Call(*observer);

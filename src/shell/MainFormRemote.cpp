@@ -52,7 +52,7 @@ void TMainForm::TrackingOutputsChanged() {
         FServices.StatusChanged();
 }
 
-void TMainForm::TaskRowChanged(int Index) {
+void TMainForm::TaskRowChanged(int Index, TTaskRowPart /*Part*/) {
     const TTaskRow* active = FTracker.ActiveTask();
     if (FServices.StatusChanged && active && active->Index() == Index)
         FServices.StatusChanged();

@@ -178,7 +178,7 @@ protected:
 
 private:
     void TrackingOutputsChanged() override; // title, tray tip and icon
-    void TaskRowChanged(int Index) override;
+    void TaskRowChanged(int Index, TTaskRowPart Part) override;
     void CreateActions();
     void CreateMenus();
     void CreateTrayIcon(); // now, or once a watcher that does not answer has answered

@@ -94,7 +94,7 @@ void TTaskListModel::SetViewHidden(bool Hidden) {
     FFirstChanged = FLastChanged = -1;
 }
 
-void TTaskListModel::TaskRowChanged(int Index) {
+void TTaskListModel::TaskRowChanged(int Index, TTaskRowPart Part) {
     if (Index < 0 || FAppending)
         return;
     if (FViewHidden) {
@@ -102,5 +102,8 @@ void TTaskListModel::TaskRowChanged(int Index) {
         FLastChanged = std::max(FLastChanged, Index);
         return;
     }
-    Q_EMIT dataChanged(index(Index, CaptionColumn), index(Index, TimeColumn));
+    // One cell, not the row: the item view repaints a single changed index alone, but the
+    // whole viewport for any wider range, and with it every row's focus frame and grid.
+    const QModelIndex cell = index(Index, Part == TTaskRowPart::Caption ? CaptionColumn : TimeColumn);
+    Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }

@@ -34,7 +34,7 @@ public:
     void TaskRowInserted(int Index) override;
     void TaskRowAboutToBeRemoved(int Index) override;
     void TaskRowRemoved(int Index) override;
-    void TaskRowChanged(int Index) override;
+    void TaskRowChanged(int Index, TTaskRowPart Part) override;
 
 private:
     TTaskTracker& FTracker;

@@ -94,3 +94,16 @@ void TTaskListView::keyPressEvent(QKeyEvent* Event) {
         selectionModel()->select(currentIndex(),
                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
+
+void TTaskListView::dataChanged(const QModelIndex& TopLeft, const QModelIndex& BottomRight,
+                                const QList<int>& Roles) {
+    // All rows take the first row's height. The tree view measures that row's cells again
+    // (text shaping of both columns) whenever anything in it changes: once a second while the
+    // first task runs. Only the first column's text can change the height; a time text is one
+    // line in the list's font and just needs its cell repainted.
+    if (uniformRowHeights() && TopLeft == BottomRight && TopLeft.column() > 0) {
+        QAbstractItemView::dataChanged(TopLeft, BottomRight, Roles);
+        return;
+    }
+    QTreeView::dataChanged(TopLeft, BottomRight, Roles);
+}

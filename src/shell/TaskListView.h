@@ -17,6 +17,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
+    void dataChanged(const QModelIndex& TopLeft, const QModelIndex& BottomRight,
+                     const QList<int>& Roles = QList<int>()) override;
 
 private:
     std::function<void()> FOnResized;

@@ -82,15 +82,72 @@ QString DecodeTaskFile(const QByteArray& Bytes, const QString& Path) {
     return DecodeAnsi(Bytes);
 }
 
-void AddRow(TTaskTracker& Tracker, const QStringList& Lines, qsizetype First) {
-    TTaskRow& row = Tracker.AppendTask(Lines.at(First));
+void AddRow(TTaskTracker& Tracker, const QList<QStringView>& Lines, qsizetype First) {
+    TTaskRow& row = Tracker.AppendTask(Lines.at(First).toString());
     if (First + 2 >= Lines.size())
         throw EAppError(QStringLiteral("List index out of bounds (2)"));
-    const QString& timeLine = Lines.at(First + 2);
+    const QStringView timeLine = Lines.at(First + 2);
     std::uint32_t elapsed = 0;
     if (!TryStrToUInt32(timeLine, elapsed))
         throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(timeLine));
     Tracker.SetElapsedMs(row, elapsed);
+}
+
+// The lines of Text up to its first NUL, as views into Text: a long list is read without a
+// string of its own for every line.
+QList<QStringView> LineViews(QStringView Text, bool* CutAtNul) {
+    QList<QStringView> lines;
+    if (CutAtNul)
+        *CutAtNul = false;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    const qsizetype n = Text.size();
+    for (; i < n; ++i) {
+        const QChar c = Text.at(i);
+        if (c == QChar(0)) {
+            if (CutAtNul)
+                *CutAtNul = true;
+            break;
+        }
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(Text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < n && Text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (i > start)
+        lines.append(Text.sliced(start, i - start));
+    return lines;
+}
+
+QList<QStringView> TaskFileLineViews(QStringView Text, bool* NulInsideRows) {
+    bool cut = false;
+    QList<QStringView> lines = LineViews(Text, &cut);
+    if (NulInsideRows)
+        *NulInsideRows = false;
+    if (!cut)
+        return lines;
+    // NULs padding the file after its last line break lose nothing; a NUL anywhere else cuts
+    // a row short and hides every row after it.
+    const qsizetype nul = Text.indexOf(QChar(0));
+    const bool breaksLine = nul > 0 && Text.at(nul - 1) != u'\r' && Text.at(nul - 1) != u'\n';
+    bool inside = breaksLine;
+    for (qsizetype i = nul; i < Text.size() && !inside; ++i)
+        inside = Text.at(i) != QChar(0);
+    if (breaksLine)
+        lines.removeLast(); // the line the NUL broke
+    if (NulInsideRows)
+        *NulInsideRows = inside;
+    return lines;
+}
+
+QStringList ToStrings(const QList<QStringView>& Views) {
+    QStringList strings;
+    strings.reserve(Views.size());
+    for (QStringView view : Views)
+        strings.append(view.toString());
+    return strings;
 }
 } // namespace
 
@@ -120,54 +177,14 @@ void SaveTasks(const TTaskTracker& Tracker, const QString& Path) {
 }
 
 QStringList SplitTaskFileLines(QStringView Text, bool* CutAtNul) {
-    QStringList lines;
-    if (CutAtNul)
-        *CutAtNul = false;
-    qsizetype start = 0;
-    qsizetype i = 0;
-    const qsizetype n = Text.size();
-    for (; i < n; ++i) {
-        const QChar c = Text.at(i);
-        if (c == QChar(0)) {
-            if (CutAtNul)
-                *CutAtNul = true;
-            break;
-        }
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(Text.mid(start, i - start).toString());
-        if (c == u'\r' && i + 1 < n && Text.at(i + 1) == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (i > start)
-        lines.append(Text.mid(start, i - start).toString());
-    return lines;
+    return ToStrings(LineViews(Text, CutAtNul));
 }
 
 QStringList TaskFileLines(const QByteArray& Bytes, const QString& Path, bool* NulInsideRows) {
-    const QString text = DecodeTaskFile(Bytes, Path);
-    bool cut = false;
-    QStringList lines = SplitTaskFileLines(text, &cut);
-    if (NulInsideRows)
-        *NulInsideRows = false;
-    if (!cut)
-        return lines;
-    // NULs padding the file after its last line break lose nothing; a NUL anywhere else cuts
-    // a row short and hides every row after it.
-    const qsizetype nul = text.indexOf(QChar(0));
-    const bool breaksLine = nul > 0 && text.at(nul - 1) != u'\r' && text.at(nul - 1) != u'\n';
-    bool inside = breaksLine;
-    for (qsizetype i = nul; i < text.size() && !inside; ++i)
-        inside = text.at(i) != QChar(0);
-    if (breaksLine)
-        lines.removeLast(); // the line the NUL broke
-    if (NulInsideRows)
-        *NulInsideRows = inside;
-    return lines;
+    return ToStrings(TaskFileLineViews(DecodeTaskFile(Bytes, Path), NulInsideRows));
 }
 
-bool TryStrToUInt32(const QString& Text, std::uint32_t& Value) {
+bool TryStrToUInt32(QStringView Text, std::uint32_t& Value) {
     const std::optional<TIntegerText> scanned = ScanIntegerText(Text, 8, 0xFFFFFFFFull);
     if (!scanned || scanned->Negative)
         return false;
@@ -177,7 +194,8 @@ bool TryStrToUInt32(const QString& Text, std::uint32_t& Value) {
 
 void LoadTasksFromBytes(TTaskTracker& Tracker, const QByteArray& Bytes, const QString& Path) {
     bool nulInsideRows = false;
-    const QStringList lines = TaskFileLines(Bytes, Path, &nulInsideRows);
+    const QString text = DecodeTaskFile(Bytes, Path);
+    const QList<QStringView> lines = TaskFileLineViews(text, &nulInsideRows);
     // Of a file cut by a NUL only the whole rows before it are loaded.
     const qsizetype end = nulInsideRows ? lines.size() - lines.size() % 3 : lines.size();
     for (qsizetype first = 0; first < end; first += 3)

@@ -60,4 +60,4 @@ QStringList SplitTaskFileLines(QStringView Text, bool* CutAtNul = nullptr);
 
 // A time line: optional leading spaces and "+", decimal digits (or a "$"/"0x" hexadecimal
 // pattern of up to eight digits), 0 ... 4294967295, nothing after.
-bool TryStrToUInt32(const QString& Text, std::uint32_t& Value);
+bool TryStrToUInt32(QStringView Text, std::uint32_t& Value);

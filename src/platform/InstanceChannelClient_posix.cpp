@@ -148,32 +148,6 @@ private:
 };
 } // namespace
 
-bool SendInstanceMessage(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound) {
-    const TClock::time_point deadline = TClock::now() + Bound;
-    const QByteArray path = QFile::encodeName(FullName);
-    for (;;) {
-        TFileHandle fd = NewSocket();
-        if (fd.Get() < 0)
-            return false;
-        switch (ConnectBefore(fd.Get(), path, deadline)) {
-        case TConnect::Connected: {
-            if (!SendAll(fd.Get(), MessageLine(Message), deadline))
-                return false;
-            QByteArray line;
-            return TLineReader(fd.Get()).Next(line, deadline) == TLineReader::TResult::Line &&
-                   line + '\n' == AckLine;
-        }
-        case TConnect::Busy:
-            return false;
-        case TConnect::Refused:
-            break;
-        }
-        if (MsLeft(deadline) == 0)
-            return false;
-        SleepUpTo(50, deadline);
-    }
-}
-
 QString InstanceCommandMessage(const QString& InstanceName, const QString& Command) {
     return InstanceName + u' ' + Command;
 }
@@ -210,6 +184,12 @@ TInstanceReply RequestFromInstance(const QString& FullName, const QString& Messa
         }
         SleepUpTo(50, deadline);
     }
+}
+
+bool SendInstanceMessage(const QString& FullName, const QString& Message, std::chrono::milliseconds Bound) {
+    // The plain message is a request whose answer is the bare acknowledgement.
+    const TInstanceReply reply = RequestFromInstance(FullName, Message, Bound, true);
+    return reply.State == TInstanceReply::TState::Answered && reply.Text.isEmpty();
 }
 
 // --- Following the status ------------------------------------------------------------------

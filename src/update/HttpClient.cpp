@@ -3,23 +3,69 @@
 
 #include <QStringDecoder>
 #include <curl/curl.h>
-#include <mutex>
+#include <dlfcn.h>
 
 namespace {
 
+// libcurl is loaded by the first check, not at start: it and the two dozen libraries it brings
+// would be a third of the cost of every start (the window's and each command-line call's) for
+// a check made once a day. It stays loaded for the rest of the process.
+struct TCurlLibrary {
+    decltype(&curl_global_init) GlobalInit = nullptr;
+    decltype(&curl_easy_init) EasyInit = nullptr;
+    decltype(&curl_easy_cleanup) EasyCleanup = nullptr;
+    decltype(&curl_easy_setopt) EasySetopt = nullptr;
+    decltype(&curl_easy_perform) EasyPerform = nullptr;
+    decltype(&curl_easy_getinfo) EasyGetinfo = nullptr;
+    decltype(&curl_easy_strerror) EasyStrerror = nullptr;
+    decltype(&curl_slist_append) SlistAppend = nullptr;
+    decltype(&curl_slist_free_all) SlistFreeAll = nullptr;
+    QString Failure; // why it could not be loaded; empty when loaded
+};
+
+template <typename T> void Resolve(void* Library, const char* Name, T& Function, QString& Failure) {
+    Function = reinterpret_cast<T>(::dlsym(Library, Name));
+    if (!Function && Failure.isEmpty())
+        Failure = QStringLiteral("%1 is missing from libcurl").arg(QLatin1StringView(Name));
+}
+
+TCurlLibrary LoadCurl() {
+    TCurlLibrary curl;
+    void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        curl.Failure = QString::fromLocal8Bit(::dlerror());
+        return curl;
+    }
+    Resolve(library, "curl_global_init", curl.GlobalInit, curl.Failure);
+    Resolve(library, "curl_easy_init", curl.EasyInit, curl.Failure);
+    Resolve(library, "curl_easy_cleanup", curl.EasyCleanup, curl.Failure);
+    Resolve(library, "curl_easy_setopt", curl.EasySetopt, curl.Failure);
+    Resolve(library, "curl_easy_perform", curl.EasyPerform, curl.Failure);
+    Resolve(library, "curl_easy_getinfo", curl.EasyGetinfo, curl.Failure);
+    Resolve(library, "curl_easy_strerror", curl.EasyStrerror, curl.Failure);
+    Resolve(library, "curl_slist_append", curl.SlistAppend, curl.Failure);
+    Resolve(library, "curl_slist_free_all", curl.SlistFreeAll, curl.Failure);
+    if (curl.Failure.isEmpty() && curl.GlobalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+        curl.Failure = QStringLiteral("libcurl could not be initialised");
+    return curl;
+}
+
+// Loaded and initialised once, by whichever thread asks first.
+const TCurlLibrary& Curl() {
+    static const TCurlLibrary curl = LoadCurl();
+    if (!curl.Failure.isEmpty())
+        throw EHttpError(QStringLiteral("Cannot start the HTTP client: %1").arg(curl.Failure));
+    return curl;
+}
+
 struct TCurlDeleter {
-    void operator()(CURL* Handle) const { curl_easy_cleanup(Handle); }
+    void operator()(CURL* Handle) const { Curl().EasyCleanup(Handle); }
 };
 struct TSlistDeleter {
-    void operator()(curl_slist* List) const { curl_slist_free_all(List); }
+    void operator()(curl_slist* List) const { Curl().SlistFreeAll(List); }
 };
 using TCurlPtr = std::unique_ptr<CURL, TCurlDeleter>;
 using TSlistPtr = std::unique_ptr<curl_slist, TSlistDeleter>;
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 struct TBody {
     QByteArray Data;
@@ -39,9 +85,9 @@ std::size_t WriteBody(char* Data, std::size_t Size, std::size_t Count, void* Use
 }
 
 template <typename T> void SetOption(CURL* Handle, CURLoption Option, T Value) {
-    const CURLcode code = curl_easy_setopt(Handle, Option, Value);
+    const CURLcode code = Curl().EasySetopt(Handle, Option, Value);
     if (code != CURLE_OK)
-        throw EHttpError(QString::fromUtf8(curl_easy_strerror(code)));
+        throw EHttpError(QString::fromUtf8(Curl().EasyStrerror(code)));
 }
 
 } // namespace
@@ -53,12 +99,12 @@ struct THttpClient::TImpl {
 };
 
 THttpClient::THttpClient(THttpClientOptions Options) : FImpl(std::make_unique<TImpl>()) {
-    InitCurlOnce();
+    const TCurlLibrary& curl = Curl();
     FImpl->Options = Options;
-    FImpl->Handle.reset(curl_easy_init());
+    FImpl->Handle.reset(curl.EasyInit());
     if (!FImpl->Handle)
         throw EHttpError(QStringLiteral("Cannot start the HTTP client"));
-    curl_slist* headers = curl_slist_append(nullptr, "Accept: text/xml, */*");
+    curl_slist* headers = curl.SlistAppend(nullptr, "Accept: text/xml, */*");
     FImpl->Headers.reset(headers);
     if (!headers)
         throw EHttpError(QStringLiteral("Cannot start the HTTP client"));
@@ -91,18 +137,18 @@ QByteArray THttpClient::Get(const QString& Url) {
     SetOption(h, CURLOPT_WRITEDATA, &body);
     char error[CURL_ERROR_SIZE] = {};
     SetOption(h, CURLOPT_ERRORBUFFER, error);
-    const CURLcode code = curl_easy_perform(h);
+    const CURLcode code = Curl().EasyPerform(h);
     SetOption(h, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
     SetOption(h, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
     if (body.Overflow)
         throw EHttpError(QStringLiteral("The response from %1 is too long").arg(Url));
     if (code != CURLE_OK) {
         const QString detail =
-            error[0] ? QString::fromUtf8(error) : QString::fromUtf8(curl_easy_strerror(code));
+            error[0] ? QString::fromUtf8(error) : QString::fromUtf8(Curl().EasyStrerror(code));
         throw EHttpError(QStringLiteral("GET %1 failed: %2").arg(Url, detail));
     }
     long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    Curl().EasyGetinfo(h, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299)
         throw EHttpError(QStringLiteral("GET %1 failed: HTTP status %2").arg(Url).arg(status));
     return body.Data;

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <sqlite3.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,17 +28,39 @@ constexpr int SyncEvery = 5;
 // What waits while the file cannot be written; beyond it the oldest intervals go.
 constexpr std::size_t PendingLimit = 100000;
 
-const char* const Schema = "BEGIN IMMEDIATE;"
-                           "CREATE TABLE interval ("
-                           " id INTEGER PRIMARY KEY,"
-                           " caption TEXT NOT NULL,"
-                           " start_utc INTEGER NOT NULL,"  // ms since 1970, UTC
-                           " utc_offset INTEGER NOT NULL," // seconds east of UTC at the start
-                           " end_utc INTEGER NOT NULL,"
-                           " charged_ms INTEGER NOT NULL);"
-                           "CREATE INDEX interval_by_start ON interval(start_utc);"
-                           "PRAGMA user_version = 1;"
-                           "COMMIT;";
+// An interval an earlier run left open is extended by at most this much from the task file: the
+// history updates that may not have reached the disk (a few ticks), with room for late ticks.
+constexpr std::uint32_t LostUpdatesLimitMs = 60000;
+
+// Each step takes the file from the version of its position to the next one; a new file takes
+// them all, so there is one way to every version.
+const char* const SchemaSteps[] = {
+    // 1: the intervals
+    "CREATE TABLE interval ("
+    " id INTEGER PRIMARY KEY,"
+    " caption TEXT NOT NULL,"
+    " start_utc INTEGER NOT NULL,"  // ms since 1970, UTC
+    " utc_offset INTEGER NOT NULL," // seconds east of UTC at the start
+    " end_utc INTEGER NOT NULL,"
+    " charged_ms INTEGER NOT NULL);"
+    "CREATE INDEX interval_by_start ON interval(start_utc);",
+    // 2: the task's clock at the end of an interval still open, null once it has ended
+    "ALTER TABLE interval ADD COLUMN task_ms INTEGER;"
+    "CREATE INDEX interval_open ON interval(id) WHERE task_ms IS NOT NULL;",
+};
+static_assert(std::size(SchemaSteps) == HistorySchemaVersion);
+
+// Brings a file of version From (0: new) up to this build's, in one transaction.
+int Upgrade(sqlite3* Db, int From) {
+    std::string sql = "BEGIN IMMEDIATE;";
+    for (int step = From; step < HistorySchemaVersion; ++step)
+        sql += SchemaSteps[step];
+    sql += "PRAGMA user_version = " + std::to_string(HistorySchemaVersion) + "; COMMIT;";
+    const int rc = sqlite3_exec(Db, sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && !sqlite3_get_autocommit(Db))
+        sqlite3_exec(Db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
 
 bool IsRegularOrMissing(const QByteArray& Path) {
     struct stat st {};
@@ -83,6 +107,12 @@ int QuickCheck(sqlite3* Db) {
     sqlite3_finalize(statement);
     return rc;
 }
+void BindTaskClock(sqlite3_stmt* Statement, int Index, const THistoryInterval& Interval) {
+    if (Interval.Final)
+        sqlite3_bind_null(Statement, Index);
+    else
+        sqlite3_bind_int64(Statement, Index, Interval.TaskMs);
+}
 } // namespace
 
 std::int64_t WallClockUtcMs() {
@@ -120,6 +150,71 @@ void THistoryStore::Post(const THistoryInterval& Interval, bool Urgent) {
     }
     if (FWake)
         FWake(Urgent);
+}
+
+void THistoryStore::SetLoadedClocks(std::vector<TLoadedTaskClock> Clocks) {
+    const std::lock_guard lock(FMutex);
+    FLoadedClocks = std::move(Clocks);
+}
+
+// Runs once, at the first open, before this run writes anything: every interval still open
+// then is an earlier run's.
+int THistoryStore::CloseEarlierIntervals() {
+    std::vector<TLoadedTaskClock> clocks;
+    {
+        const std::lock_guard lock(FMutex);
+        clocks = FLoadedClocks;
+    }
+    std::vector<THistoryInterval> open;
+    std::vector<std::int64_t> ids;
+    sqlite3_stmt* query = nullptr;
+    int rc = sqlite3_prepare_v2(
+        FDb, "SELECT id, caption, end_utc, charged_ms, task_ms FROM interval WHERE task_ms IS NOT NULL", -1,
+        &query, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(query)) == SQLITE_ROW) {
+        rc = SQLITE_OK;
+        THistoryInterval& interval = open.emplace_back();
+        ids.push_back(sqlite3_column_int64(query, 0));
+        interval.Caption = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, 1)));
+        interval.EndUtcMs = sqlite3_column_int64(query, 2);
+        interval.ChargedMs = sqlite3_column_int64(query, 3);
+        interval.TaskMs = static_cast<std::uint32_t>(sqlite3_column_int64(query, 4));
+        interval.Final = true;
+    }
+    sqlite3_finalize(query);
+    if (rc != SQLITE_DONE)
+        return rc;
+    if (open.empty()) {
+        FEarlierClosed = true;
+        return SQLITE_OK;
+    }
+    rc = sqlite3_exec(FDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    for (std::size_t i = 0; rc == SQLITE_OK && i < open.size(); ++i) {
+        THistoryInterval& interval = open[i];
+        // What the task file shows beyond the interval's last update that reached the disk; a
+        // clock that went back (reset) or far beyond it belongs to something else.
+        for (const TLoadedTaskClock& clock : clocks) {
+            const std::uint32_t lost = clock.ElapsedMs - interval.TaskMs; // modulo 2^32, as the clocks
+            if (clock.Caption == interval.Caption && lost <= LostUpdatesLimitMs) {
+                interval.EndUtcMs += lost;
+                interval.ChargedMs += lost;
+                break;
+            }
+        }
+        sqlite3_bind_int64(FUpdate, 1, interval.EndUtcMs);
+        sqlite3_bind_int64(FUpdate, 2, interval.ChargedMs);
+        BindTaskClock(FUpdate, 3, interval);
+        sqlite3_bind_int64(FUpdate, 4, ids[i]);
+        rc = sqlite3_step(FUpdate);
+        sqlite3_reset(FUpdate);
+        rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && !sqlite3_get_autocommit(FDb))
+        sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    FEarlierClosed = rc == SQLITE_OK;
+    return rc;
 }
 
 void THistoryStore::Requeue(std::vector<THistoryInterval> Due) {
@@ -202,19 +297,23 @@ THistoryStore::TOutcome THistoryStore::Open() {
         rc = IntegerOf(FDb, "SELECT count(*) FROM sqlite_master", tables);
         if (rc == SQLITE_OK && tables != 0)
             rc = SQLITE_NOTADB; // someone else's database
-        if (rc == SQLITE_OK)
-            rc = sqlite3_exec(FDb, Schema, nullptr, nullptr, nullptr);
-    } else if (rc == SQLITE_OK && version != HistorySchemaVersion) {
+    } else if (rc == SQLITE_OK && version > HistorySchemaVersion) {
         rc = SQLITE_NOTADB; // written by a newer build: kept aside, never written over
     }
+    if (rc == SQLITE_OK && version < HistorySchemaVersion)
+        rc = Upgrade(FDb, version);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v3(
+            FDb,
+            "INSERT INTO interval (caption, start_utc, utc_offset, end_utc, charged_ms, task_ms)"
+            " VALUES (?, ?, ?, ?, ?, ?)",
+            -1, SQLITE_PREPARE_PERSISTENT, &FInsert, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_prepare_v3(FDb,
-                                "INSERT INTO interval (caption, start_utc, utc_offset, end_utc, charged_ms)"
-                                " VALUES (?, ?, ?, ?, ?)",
-                                -1, SQLITE_PREPARE_PERSISTENT, &FInsert, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_prepare_v3(FDb, "UPDATE interval SET end_utc = ?, charged_ms = ? WHERE id = ?", -1,
-                                SQLITE_PREPARE_PERSISTENT, &FUpdate, nullptr);
+                                "UPDATE interval SET end_utc = ?, charged_ms = ?, task_ms = ? WHERE id = ?",
+                                -1, SQLITE_PREPARE_PERSISTENT, &FUpdate, nullptr);
+    if (rc == SQLITE_OK && !FEarlierClosed)
+        rc = CloseEarlierIntervals();
     if (rc == SQLITE_OK)
         return TOutcome::Written;
     const TOutcome outcome = Classify(rc);
@@ -251,10 +350,12 @@ THistoryStore::TOutcome THistoryStore::Write(const std::vector<THistoryInterval>
             sqlite3_bind_int(statement, 3, it->UtcOffsetS);
             sqlite3_bind_int64(statement, 4, it->EndUtcMs);
             sqlite3_bind_int64(statement, 5, it->ChargedMs);
+            BindTaskClock(statement, 6, *it);
         } else {
             sqlite3_bind_int64(statement, 1, it->EndUtcMs);
             sqlite3_bind_int64(statement, 2, it->ChargedMs);
-            sqlite3_bind_int64(statement, 3, known->second);
+            BindTaskClock(statement, 3, *it);
+            sqlite3_bind_int64(statement, 4, known->second);
         }
         rc = sqlite3_step(statement);
         sqlite3_reset(statement);
@@ -325,6 +426,7 @@ void THistoryRecorder::TimeCharged(const TTaskRow& Task, std::uint32_t Ms) {
     if (&Task != FRow || !FCurrent)
         return;
     FCurrent->ChargedMs += Ms;
+    FCurrent->TaskMs = Task.Clock().ElapsedMs;
     FCurrent->EndUtcMs = std::max(FCurrent->StartUtcMs, FNow());
     FStore.Post(*FCurrent, false);
 }
@@ -343,8 +445,8 @@ void THistoryRecorder::TrackingOutputsChanged() {
     FRow = active;
     if (!active)
         return;
-    FCurrent =
-        THistoryInterval{FNextSeq++, active->Caption(), now, LocalUtcOffsetSeconds(now), now, 0, false};
+    FCurrent = THistoryInterval{FNextSeq++, active->Caption(),        now, LocalUtcOffsetSeconds(now), now, 0,
+                                false,      active->Clock().ElapsedMs};
     FStore.Post(*FCurrent);
 }
 
@@ -361,4 +463,12 @@ THistory::THistory(TTaskTracker& Tracker, TTaskFileWriter& Writer, const QString
     : FStore(Path), FRecorder(Tracker, FStore, std::move(NowUtcMs)) {
     Writer.SetFollowUp([this] { FStore.WriteDue(); });
     FStore.SetWake([&Writer](bool Urgent) { Writer.Nudge(Urgent); });
+}
+
+void THistory::TasksLoaded(const TTaskTracker& Tracker) {
+    std::vector<TLoadedTaskClock> clocks;
+    clocks.reserve(static_cast<std::size_t>(Tracker.Count()));
+    for (int i = 0; i < Tracker.Count(); ++i)
+        clocks.push_back({Tracker.Row(i).Caption(), Tracker.Row(i).Clock().ElapsedMs});
+    FStore.SetLoadedClocks(std::move(clocks));
 }

@@ -25,10 +25,17 @@ struct THistoryInterval {
     std::int64_t EndUtcMs = 0;
     std::int64_t ChargedMs = 0; // what the tracker added to the task's clock meanwhile
     bool Final = false;         // ended: no later state of it follows
+    std::uint32_t TaskMs = 0;   // the task's clock at EndUtcMs
+};
+
+// A task's clock as the task file held it when the program started.
+struct TLoadedTaskClock {
+    QString Caption;
+    std::uint32_t ElapsedMs = 0;
 };
 
 inline const QString HistoryFileName = QStringLiteral("history.sqlite");
-constexpr int HistorySchemaVersion = 1;
+constexpr int HistorySchemaVersion = 2;
 
 std::int64_t WallClockUtcMs();
 // The local time zone's offset from UTC at UtcMs (the TZ rules, daylight saving included).
@@ -51,6 +58,12 @@ public:
     void Post(const THistoryInterval& Interval, bool Urgent = true);
     void SetWake(std::function<void(bool Urgent)> Wake) { FWake = std::move(Wake); }
 
+    // The clocks of the task file just loaded. An interval an earlier run left open (killed, or
+    // a power cut) is closed when the file is first opened, and extended by what its task's
+    // clock in the task file shows beyond it: the tick's history update reaches the disk only
+    // every few seconds, the task file every second.
+    void SetLoadedClocks(std::vector<TLoadedTaskClock> Clocks);
+
     // Writes what waits. Never raises: what could not be written is tried again at the next
     // call; a file that cannot be the history (not a database, damaged, read-only, not a
     // regular file, locked for long) is set aside and a new one started.
@@ -63,6 +76,7 @@ private:
     TOutcome Write(const std::vector<THistoryInterval>& Due);
     TOutcome Open();
     TOutcome Classify(int Code);
+    int CloseEarlierIntervals();
     bool SetAside();
     void Close();
     void Requeue(std::vector<THistoryInterval> Due);
@@ -71,6 +85,7 @@ private:
     std::function<void(bool Urgent)> FWake;
     std::mutex FMutex;
     std::vector<THistoryInterval> FPending; // by Seq, one state per interval
+    std::vector<TLoadedTaskClock> FLoadedClocks;
 
     // The writer's own state.
     sqlite3* FDb = nullptr;
@@ -79,6 +94,7 @@ private:
     std::map<std::uint64_t, std::int64_t> FRowIds; // intervals still open, by Seq
     int FBusyAttempts = 0;
     int FUnsynced = 0; // commits since the last one that waited for the disk
+    bool FEarlierClosed = false;
 };
 
 // Turns the tracker's switches of the active task and its ticks into intervals: one starts
@@ -112,6 +128,9 @@ public:
                                            std::function<std::int64_t()> NowUtcMs = WallClockUtcMs);
     THistory(TTaskTracker& Tracker, TTaskFileWriter& Writer, const QString& Path,
              std::function<std::int64_t()> NowUtcMs);
+
+    // Tracker holds the task file just loaded (see THistoryStore::SetLoadedClocks).
+    void TasksLoaded(const TTaskTracker& Tracker);
 
 private:
     THistoryStore FStore;

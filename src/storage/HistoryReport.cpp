@@ -89,8 +89,8 @@ bool OpenForReading(TDb& Db, const QString& Path) {
     const int found = sqlite3_column_int(version.S, 0);
     if (found > HistorySchemaVersion)
         Db.Fail(QStringLiteral("It was written by a newer version of Tallyvox."));
-    if (found == HistorySchemaVersion)
-        return true;
+    if (found >= 1)
+        return true; // later versions only add what reports do not read
     // A file the program has created but not yet written to is an empty history.
     TStatement tables(Db, "SELECT count(*) FROM sqlite_master");
     if (sqlite3_step(tables.S) != SQLITE_ROW || sqlite3_column_int(tables.S, 0) != 0)

@@ -70,6 +70,8 @@ bool TTaskStore::PrepareLoad() {
 
 void TTaskStore::Load() {
     LoadTasks(FTracker, FTasksDb, &FStored);
+    if (FHistory)
+        FHistory->TasksLoaded(FTracker);
 }
 
 QStringList TTaskStore::SetAsideCopies() const {

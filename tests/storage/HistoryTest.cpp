@@ -172,3 +172,74 @@ TEST(HistoryCrashTest, KilledTrackingLeavesASoundHistoryAsCurrentAsTheTaskFile) 
     sqlite3_finalize(check);
     sqlite3_close(db);
 }
+
+// A power cut loses the history's updates not yet on the disk but not the task file's last save:
+// an interval left open is closed at the next start with what the task file shows beyond it.
+TEST(HistoryTest, IntervalLeftOpenIsClosedWithWhatTheTaskFileShowsBeyondIt) {
+    struct TCase {
+        const char* What;
+        std::uint32_t StoredMs; // the task's clock in the last update that reached the disk
+        const char* LoadedCaption;
+        std::uint32_t LoadedMs; // and in the task file
+        double Seconds;
+    };
+    const TCase cases[] = {
+        {"three ticks lost", 20000, "A", 23000, 13.0},
+        {"three ticks lost across the clock's wrap", 4294966296u, "A", 2000, 13.0},
+        {"clock reset since", 20000, "A", 1500, 10.0},
+        {"clock far beyond the interval", 20000, "A", 620000, 10.0},
+        {"no task of that caption", 20000, "B", 23000, 10.0},
+    };
+    const std::int64_t start = Utc("2026-03-02T08:00:00Z");
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        const QString path = dir.File(QStringLiteral("history.sqlite"));
+        const auto startWith = [&](std::uint32_t LoadedMs) {
+            THistoryStore store(path);
+            store.SetLoadedClocks({{QString::fromUtf8(c.LoadedCaption), LoadedMs}});
+            store.Post({1, QStringLiteral("next"), start + 3600000, 0, start + 3600000, 0, true});
+            store.WriteDue();
+        };
+        {
+            THistoryStore store(path);
+            store.Post({1, QStringLiteral("A"), start, 0, start + 10000, 10000, false, c.StoredMs});
+            store.WriteDue();
+        }
+        startWith(c.LoadedMs);
+        startWith(c.LoadedMs + 3000); // closed once: a later start changes nothing
+        const QStringList rows = Exported(path);
+        ASSERT_EQ(rows.size(), 4) << c.What;
+        EXPECT_EQ(rows.at(1).section(u',', 3).toDouble(), c.Seconds) << c.What;
+        EXPECT_EQ(rows.at(1).section(u',', 2, 2),
+                  QDateTime::fromMSecsSinceEpoch(start + static_cast<std::int64_t>(c.Seconds * 1000), Qt::UTC)
+                      .toString(Qt::ISODate)
+                      .replace(u'Z', QStringLiteral("+00:00")))
+            << c.What;
+    }
+}
+
+TEST(HistoryTest, HistoryOfTheFirstVersionIsKeptAndWrittenOn) {
+    TTempDir dir;
+    const QString path = dir.File(QStringLiteral("history.sqlite"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "PRAGMA journal_mode = WAL;"
+                     "CREATE TABLE interval (id INTEGER PRIMARY KEY, caption TEXT NOT NULL,"
+                     " start_utc INTEGER NOT NULL, utc_offset INTEGER NOT NULL,"
+                     " end_utc INTEGER NOT NULL, charged_ms INTEGER NOT NULL);"
+                     "CREATE INDEX interval_by_start ON interval(start_utc);"
+                     "INSERT INTO interval VALUES (1, 'Old', 1772438400000, 3600, 1772442000000, 3600000);"
+                     "PRAGMA user_version = 1;",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    THistoryStore store(path);
+    store.Post({1, QStringLiteral("New"), 1772445600000, 3600, 1772449200000, 3600000, true});
+    store.WriteDue();
+    EXPECT_EQ(Exported(path).mid(1).join(QString()),
+              QStringLiteral("Old,2026-03-02T09:00:00+01:00,2026-03-02T10:00:00+01:00,3600.000\n"
+                             "New,2026-03-02T11:00:00+01:00,2026-03-02T12:00:00+01:00,3600.000\n"));
+    EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".bad")));
+}

@@ -159,7 +159,8 @@ const auto Relinked = [](const char* Target, const char* Name) {
 
 // One second of task "T" recorded in a history beside Path (Writes attempts to write it), then
 // the list saved as the tick saves it.
-QString TrackWithHistory(const QString& Path, int Writes = 1) {
+QString TrackWithHistory(const QString& Path, int Writes = 1,
+                         const std::function<void()>& BeforeLastWrite = {}) {
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
     tracker.AppendTask(QStringLiteral("T"));
@@ -168,16 +169,45 @@ QString TrackWithHistory(const QString& Path, int Writes = 1) {
     tracker.SetActiveTask(&tracker.Row(0), false);
     ticks.Advance(1000);
     tracker.SetActiveTask(nullptr, false);
-    for (int i = 0; i < Writes; ++i)
+    for (int i = 0; i < Writes; ++i) {
+        if (i + 1 == Writes && BeforeLastWrite)
+            BeforeLastWrite();
         store.WriteDue();
+    }
     return SaveNew(Path);
 }
 
-// The broken history is kept as Aside, a new one holds the interval, the list is saved as ever.
+// Two ticks' writes of the history fail for want of room, the third finds it again.
+QString TrackOnAFullDisk(const QString& Path) {
+    return UnderFileSizeLimit(1024, [&] {
+        return TrackWithHistory(Path, 3, [] {
+            const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &none);
+        });
+    });
+}
+
+// A history the user the test runs as may not write (root may write anything, so it runs as
+// nobody then, in folders anybody may write).
+void ReadOnlyHistory(const QString& Path) {
+    TrackWithHistory(Path);
+    ::chmod(QFile::encodeName(Beside(Path, "history.sqlite")).constData(), 0444);
+    for (const char* name : {"..", ".", "tasks.db"})
+        ::chmod(QFile::encodeName(Beside(Path, name)).constData(), 0777);
+}
+QString TrackAsNobody(const QString& Path) {
+    const int code =
+        RunInChild([&] { return TrackWithHistory(Path) == QStringLiteral("<no error>") ? 0 : 1; }, true);
+    return code == 0 ? QStringLiteral("<no error>") : QStringLiteral("tracking failed");
+}
+
+// The broken history is kept as Aside (none: nothing set aside), a new one holds the interval,
+// the list is saved as ever.
 const auto HistoryStartedAnew = [](const char* Aside, std::function<void(const QString&)> More = {}) {
     return [=](const QString& Path) {
         EXPECT_EQ(ReadBytes(Path), NewList);
-        EXPECT_TRUE(QFileInfo(Beside(Path, Aside)).exists() || QFileInfo(Beside(Path, Aside)).isSymLink());
+        const QFileInfo aside(Beside(Path, Aside ? Aside : "history.sqlite.bad"));
+        EXPECT_EQ(aside.exists() || aside.isSymLink(), Aside != nullptr);
         QStringList rows;
         HistoryExport(Beside(Path, "history.sqlite"), std::nullopt, std::nullopt,
                       [&](const QByteArray& Bytes) { rows << QString::fromUtf8(Bytes); });
@@ -361,6 +391,10 @@ INSTANTIATE_TEST_SUITE_P(
                          return error;
                      },
                      "<no error>", HistoryStartedAnew("history.sqlite.bad")},
+        THostileCase{"history on a full disk", Nothing, TrackOnAFullDisk, "<no error>",
+                     HistoryStartedAnew(nullptr)},
+        THostileCase{"read-only history", ReadOnlyHistory, TrackAsNobody, "<no error>",
+                     HistoryStartedAnew("history.sqlite.bad")},
         THostileCase{"empty version",
                      [](const QString& Path) {
                          WriteBytes(Beside(Path, "version"), "2.5.2.21");

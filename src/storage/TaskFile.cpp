@@ -14,6 +14,9 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <charconv>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <sys/stat.h>
 
 namespace {
@@ -29,7 +32,18 @@ bool PathExistsNoFollow(const QString& Path) {
 char* PutLine(char* Out, const QString& Text) {
     const QChar* c = Text.constData();
     const QChar* end = c + Text.size();
-    // Nearly every caption is ASCII: copy it straight into the buffer.
+    // Nearly every caption is ASCII: copy it straight into the buffer, eight units at a time
+    // where the processor can (a save of a long list is mostly this loop).
+#ifdef __SSE2__
+    const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+    for (; end - c >= 8; c += 8, Out += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+        const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, nonAscii), _mm_setzero_si128());
+        if (_mm_movemask_epi8(ascii) != 0xFFFF)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(Out), _mm_packus_epi16(units, units));
+    }
+#endif
     while (c != end && c->unicode() < 0x80)
         *Out++ = static_cast<char>((c++)->unicode());
     if (c != end) {
@@ -152,16 +166,21 @@ QStringList ToStrings(const QList<QStringView>& Views) {
 } // namespace
 
 QByteArray TaskFileBytes(const TTaskTracker& Tracker) {
-    // One buffer sized for the worst case, filled once: the save runs every second.
-    qsizetype room = 3;
-    for (int i = 0; i < Tracker.Count(); ++i)
-        room += 3 * (Tracker.Row(i).Caption().size() + Tracker.Row(i).TimeText().size()) + 18;
-    QByteArray out(room, Qt::Uninitialized);
+    // One pass over the rows into a buffer grown as it fills: the save runs every second, and
+    // the rows of a long list are far apart in memory.
+    QByteArray out(3 + static_cast<qsizetype>(Tracker.Count()) * 64, Qt::Uninitialized);
     char* p = out.data();
     if (AnsiCodePageIsUtf8)
         p = std::copy(Utf8Mark, Utf8Mark + 3, p);
     for (int i = 0; i < Tracker.Count(); ++i) {
         const TTaskRow& row = Tracker.Row(i);
+        // The worst case of a row: three bytes per UTF-16 unit, two line ends, ten digits.
+        const qsizetype room = 3 * (row.Caption().size() + row.TimeText().size()) + 16;
+        if (out.size() - (p - out.data()) < room) {
+            const qsizetype used = p - out.data();
+            out.resize(std::max(2 * out.size(), used + room));
+            p = out.data() + used;
+        }
         p = PutLine(p, row.Caption());
         p = PutLine(p, row.TimeText());
         p = std::to_chars(p, p + 10, row.Clock().ElapsedMs).ptr;

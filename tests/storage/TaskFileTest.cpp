@@ -47,12 +47,16 @@ TEST(TaskFileTest, EmptyListIsTheByteOrderMarkAlone) {
 TEST(TaskFileTest, ExactBytesOfAFile) {
     TFakeTickCounter ticks;
     TTaskTracker tracker(ticks);
-    Fill(tracker,
-         {{QStringLiteral("Caf\u00e9"), 3723000}, {QString(), 999}, {QStringLiteral("Max"), 4294967295u}});
-    EXPECT_EQ(TaskFileBytes(tracker), QByteArray("\xEF\xBB\xBF"
-                                                 "Caf\xC3\xA9\r\n1:02:03\r\n3723000\r\n"
-                                                 "\r\n0:00\r\n999\r\n"
-                                                 "Max\r\n1193:02:47\r\n4294967295\r\n"));
+    Fill(tracker, {{QStringLiteral("Caf\u00e9"), 3723000},
+                   {QString(), 999},
+                   {QStringLiteral("Max"), 4294967295u},
+                   {QStringLiteral("Invoices, Z\u00fcrich \u6f22 and Bern"), 0}}); // beyond eight ASCII units
+    EXPECT_EQ(TaskFileBytes(tracker),
+              QByteArray("\xEF\xBB\xBF"
+                         "Caf\xC3\xA9\r\n1:02:03\r\n3723000\r\n"
+                         "\r\n0:00\r\n999\r\n"
+                         "Max\r\n1193:02:47\r\n4294967295\r\n"
+                         "Invoices, Z\xC3\xBCrich \xE6\xBC\xA2 and Bern\r\n0:00\r\n0\r\n"));
 }
 
 TEST(TaskFileTest, RoundTripKeepsEveryCaptionAndTime) {

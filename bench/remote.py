@@ -37,6 +37,12 @@ def cpu_ms(pid):
     return proc_counters(pid)[0]
 
 
+def follower_cpu_ms(pid):
+    """A follower reads in a child of the process started; both count."""
+    with open(f"/proc/{pid}/task/{pid}/children") as f:
+        return cpu_ms(pid) + sum(cpu_ms(int(child)) for child in f.read().split())
+
+
 def followers(app, count):
     return [subprocess.Popen([app.binary, "--status", "--follow", "--format=waybar"], env=app.session.env,
                              cwd=app.folder, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -74,11 +80,11 @@ def tracking_run(app, seconds, count):
     attached = followers(app, count)
     try:
         time.sleep(3)  # start-up work and the followers' first lines settle
-        pids = [app.proc.pid] + [f.pid for f in attached[:1]]
-        before = [cpu_ms(p) for p in pids]
+        counters = [lambda: cpu_ms(app.proc.pid)] + [lambda: follower_cpu_ms(f.pid) for f in attached[:1]]
+        before = [counter() for counter in counters]
         began = time.monotonic()
         time.sleep(seconds)
-        after = [cpu_ms(p) for p in pids]
+        after = [counter() for counter in counters]
         scale = 60.0 / (time.monotonic() - began)
         if app.proc.poll() is not None or any(f.poll() is not None for f in attached):
             raise RuntimeError("the program or a follower ended during the run")

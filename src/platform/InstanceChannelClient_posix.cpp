@@ -9,11 +9,15 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -274,10 +278,33 @@ int ConnectSoon(const QByteArray& Path, int Attempts) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
+// A follower lives as long as the status bar that runs it and wakes at every change. Under
+// some hypervisors a wake-up costs in proportion to the pages the process has mapped, and this
+// one mapped the whole toolkit to start. A child made by fork holds none of those library
+// pages until it touches them, so the loop goes on in one; the parent, which the bar started
+// and signals, only waits for it and ends with it, and the child ends with the parent.
+void ContinueInLeanChild() {
+    const pid_t parent = ::getpid();
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return; // no child: the loop runs here
+    if (child == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(0); // the parent ended before the line above
+        return;
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+}
 } // namespace
 
 void FollowInstance(const QString& FullName, const QString& Message,
                     const std::function<void(const std::optional<QByteArray>&)>& Show) {
+    ContinueInLeanChild();
     const QByteArray path = QFile::encodeName(FullName);
     const QFileInfo channel(FullName);
     TChannelWatch watch(channel.path(), channel.fileName());

@@ -604,12 +604,14 @@ def remote_without_instance(session, app, artifacts):
 
 
 class Follower:
-    """tallyvox --status --follow, as a status bar keeps it; a thread collects its lines."""
+    """tallyvox --status --follow, as a status bar keeps it; a thread collects its lines. It runs
+    in a process group of its own, so a signal reaches the process that reads (a child of the
+    one started) as well."""
 
     def __init__(self, app, *args):
         self.proc = subprocess.Popen([app.binary, "--status", "--follow", *args], cwd=app.folder,
                                      env=app.session.env, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL)
+                                     stderr=subprocess.DEVNULL, start_new_session=True)
         self.lines = []
         threading.Thread(target=lambda: self.lines.extend(iter(self.proc.stdout.readline, b"")),
                          daemon=True).start()
@@ -627,10 +629,21 @@ class Follower:
         except Failed:
             raise Failed(f"the follower never printed {what}; it printed {self.lines!r}") from None
 
+    def signal(self, number):
+        os.killpg(self.proc.pid, number)
+
     def stop(self):
-        self.proc.send_signal(signal.SIGCONT)
-        self.proc.kill()
+        self.signal(signal.SIGCONT)
+        self.proc.terminate()
         self.proc.wait()
+
+        def group_gone():
+            try:
+                os.killpg(self.proc.pid, 0)
+                return False
+            except ProcessLookupError:
+                return True
+        wait_for("the follower's reading child ending with it", group_gone, timeout=5.0)
 
 
 @scenario
@@ -651,7 +664,7 @@ def remote_follow(session, app, artifacts):
         app.start()
         stuck = Follower(app, "--format=waybar")
         stuck.wait("the idle state", lambda line: b'"class": "idle"' in line)
-        stuck.proc.send_signal(signal.SIGSTOP)
+        stuck.signal(signal.SIGSTOP)
         select_and_run(app, to_row(1, 0), "Nu")
         follower.wait("the start", lambda line: json.loads(line)["caption"] == "Nu")
         app.session.key("space")
@@ -678,7 +691,7 @@ def remote_follow(session, app, artifacts):
         app.start()
         select_and_run(app, to_row(1, 0), "Nu renamed")
         follower.wait("the task in the new copy", lambda line: json.loads(line)["caption"] == "Nu renamed")
-        stuck.proc.send_signal(signal.SIGCONT)
+        stuck.signal(signal.SIGCONT)
         stuck.wait("the newest state after the stop", lambda line: b"Nu renamed" in line)
     finally:
         follower.stop()

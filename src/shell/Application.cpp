@@ -7,6 +7,7 @@
 #include "ErrorReporting.h"
 #include "Files.h"
 #include "GlobalHotKey.h"
+#include "HistoryCommand.h"
 #include "HotKey.h"
 #include "InstanceChannelClient.h"
 #include "LastInput.h"
@@ -150,7 +151,9 @@ std::optional<int> AnswerWithoutRunning(const TCommandLine& Line) {
         Write(stdout, Line.Text.toLocal8Bit());
         return 0;
     case TCommandLine::TOutcome::Error:
-        Fail(Line.Text + QStringLiteral("\nTry 'tallyvox --help' for more information."), 2);
+        Fail(Line.PointToHelp ? Line.Text + QStringLiteral("\nTry 'tallyvox --help' for more information.")
+                              : Line.Text,
+             2);
         return 2;
     case TCommandLine::TOutcome::Run:
         break;
@@ -166,6 +169,8 @@ int RunApplication(int argc, char** argv) {
     const TCommandLine line = ParseCommandLine(ArgumentsOf(argc, argv));
     if (const std::optional<int> code = AnswerWithoutRunning(line))
         return *code;
+    if (line.History != THistoryCommand::None)
+        return RunHistoryCommand(line, argc, argv);
     if (line.Command == TRemoteCommand::Status)
         return RunStatus(line.Format, line.Follow);
     const QString command = RemoteCommandWord(line.Command);

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 namespace {
 struct TCommandOption {
@@ -26,10 +27,97 @@ QCommandLineOption ToOption(const TCommandOption& Option) {
     return QCommandLineOption(QString::fromLatin1(Option.Name), QString::fromLatin1(Option.Description));
 }
 
-TCommandLine Failure(const QString& Text) {
+TCommandLine Failure(const QString& Text, bool PointToHelp = true) {
     TCommandLine result;
     result.Outcome = TCommandLine::TOutcome::Error;
     result.Text = Text;
+    result.PointToHelp = PointToHelp;
+    return result;
+}
+
+// The history's options beside the command that takes them.
+struct THistoryOption {
+    const char* Name;
+    const char* Value;
+    const char* Description;
+};
+
+constexpr THistoryOption HistoryOptions[] = {
+    {"report", nullptr, "Print the tracked time of a range of days (this week by default)."},
+    {"export", nullptr, "Print every tracked interval of a range of days (all by default) as CSV."},
+    {"from", "date", "With --report or --export: the first day, YYYY-MM-DD."},
+    {"to", "date", "With --report or --export: the last day, YYYY-MM-DD."},
+    {"by", "period", "With --report: a row per task and day, week, month, or per task alone."},
+    {"open", nullptr, "With --report --format html: write the page to a temporary file and open it."},
+};
+
+QCommandLineOption ToOption(const THistoryOption& Option) {
+    const QString name = QString::fromLatin1(Option.Name);
+    const QString description = QString::fromLatin1(Option.Description);
+    return Option.Value ? QCommandLineOption(name, description, QString::fromLatin1(Option.Value))
+                        : QCommandLineOption(name, description);
+}
+
+std::optional<QDate> DateOption(const QCommandLineParser& Parser, const QString& Name, QString& Error) {
+    if (!Parser.isSet(Name))
+        return std::nullopt;
+    const QString text = Parser.value(Name);
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid() && Error.isEmpty())
+        Error = QStringLiteral("Invalid date '%1' for --%2: use YYYY-MM-DD.").arg(text, Name);
+    return date;
+}
+
+template <class TEnum, std::size_t N>
+bool Choice(const QCommandLineParser& Parser, const QString& Name, const char* const (&Names)[N],
+            TEnum& Value) {
+    if (!Parser.isSet(Name))
+        return true;
+    for (std::size_t i = 0; i < N; ++i)
+        if (Parser.value(Name) == QLatin1StringView(Names[i])) {
+            Value = static_cast<TEnum>(i);
+            return true;
+        }
+    return false;
+}
+
+// --report or --export with their days, and the report's periods and format. A bad value is
+// told in one line, without pointing at --help.
+TCommandLine HistoryCommandLine(const QCommandLineParser& Parser, bool Exporting, QDate Today) {
+    const QString by = QStringLiteral("by");
+    const QString format = QStringLiteral("format");
+    const QString open = QStringLiteral("open");
+    if (Exporting && (Parser.isSet(by) || Parser.isSet(format) || Parser.isSet(open)))
+        return Failure(QStringLiteral("--export takes only --from and --to."));
+    TCommandLine result;
+    result.History = Exporting ? THistoryCommand::Export : THistoryCommand::Report;
+    QString error;
+    result.From = DateOption(Parser, QStringLiteral("from"), error);
+    result.To = DateOption(Parser, QStringLiteral("to"), error);
+    if (!error.isEmpty())
+        return Failure(error, false);
+    static const char* const Groupings[] = {"day", "week", "month", "task"};
+    static const char* const Formats[] = {"text", "csv", "json", "html"};
+    TReportRequest& request = result.Report;
+    if (!Choice(Parser, by, Groupings, request.By))
+        return Failure(
+            QStringLiteral("Unknown period '%1': use day, week, month or task.").arg(Parser.value(by)),
+            false);
+    if (!Choice(Parser, format, Formats, request.Format))
+        return Failure(
+            QStringLiteral("Unknown format '%1': use text, csv, json or html.").arg(Parser.value(format)),
+            false);
+    result.OpenReport = Parser.isSet(open);
+    if (result.OpenReport && request.Format != TReportFormat::Html)
+        return Failure(QStringLiteral("--open goes only with --format html."));
+    const std::optional<QDate>& from = result.From;
+    const std::optional<QDate>& to = result.To;
+    request.From = from ? *from : to ? WeekStart(*to) : WeekStart(Today);
+    request.To = to ? *to : from ? std::max(Today, *from) : WeekStart(Today).addDays(6);
+    if ((from || to || !Exporting) && request.From > request.To)
+        return Failure(QStringLiteral("The range ends before it starts: %1 is after %2.")
+                           .arg(request.From.toString(Qt::ISODate), request.To.toString(Qt::ISODate)),
+                       false);
     return result;
 }
 
@@ -129,7 +217,7 @@ QString OneLine(QString Text) {
 }
 } // namespace
 
-TCommandLine ParseCommandLine(const QStringList& Arguments) {
+TCommandLine ParseCommandLine(const QStringList& Arguments, QDate Today) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A time tracker that lives in the tray. With a command it tells the running copy what to do "
@@ -145,9 +233,10 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
     parser.addOption(version);
     for (const TCommandOption& option : CommandOptions)
         parser.addOption(ToOption(option));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("Output of --status: plain, json or waybar."),
-                                    QStringLiteral("format"), QStringLiteral("plain"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("Output of --status: plain, json or waybar; of --report: text, csv, json or html."),
+        QStringLiteral("format"));
     parser.addOption(format);
     const QCommandLineOption follow(
         QStringLiteral("follow"),
@@ -158,14 +247,8 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
                            QStringLiteral("Start hidden with the session (on) or not (off); without "
                                           "a value, print on or off."),
                            QStringLiteral("on|off")));
-    // Answered before this parser runs (the history's commands); listed here for --help.
-    parser.addOption(
-        QCommandLineOption(QStringLiteral("report"),
-                           QStringLiteral("Print the tracked time: [--from DATE] [--to DATE] [--by "
-                                          "day|week|month|task] [--format text|csv|json|html] [--open].")));
-    parser.addOption(QCommandLineOption(
-        QStringLiteral("export"),
-        QStringLiteral("Print every tracked interval as CSV: [--from DATE] [--to DATE].")));
+    for (const THistoryOption& option : HistoryOptions)
+        parser.addOption(ToOption(option));
 
     if (!parser.parse(WithoutToolkitOptions(Arguments)))
         return Failure(parser.errorText());
@@ -185,7 +268,9 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
     if (!parser.positionalArguments().isEmpty())
         return Failure(
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
-    int commands = 0;
+    const bool report = parser.isSet(QStringLiteral("report"));
+    const bool exporting = parser.isSet(QStringLiteral("export"));
+    int commands = int{report} + int{exporting};
     for (const TCommandOption& option : CommandOptions)
         if (parser.isSet(QString::fromLatin1(option.Name))) {
             result.Command = option.Command;
@@ -193,10 +278,18 @@ TCommandLine ParseCommandLine(const QStringList& Arguments) {
         }
     if (commands > 1)
         return Failure(
-            QStringLiteral("Give only one of --toggle-tracking, --show, --toggle-window and --status."));
+            QStringLiteral("Give only one of --toggle-tracking, --show, --toggle-window, --status, "
+                           "--report and --export."));
+    if (report || exporting)
+        return HistoryCommandLine(parser, exporting, Today);
+    for (const THistoryOption& option : HistoryOptions)
+        if (option.Name != std::string_view("report") && option.Name != std::string_view("export") &&
+            parser.isSet(QString::fromLatin1(option.Name)))
+            return Failure(QStringLiteral("--%1 goes only with --report or --export.")
+                               .arg(QString::fromLatin1(option.Name)));
     if (parser.isSet(format)) {
         if (result.Command != TRemoteCommand::Status)
-            return Failure(QStringLiteral("--format goes only with --status."));
+            return Failure(QStringLiteral("--format goes only with --status or --report."));
         const QString value = parser.value(format);
         const auto known = std::find(std::begin(StatusFormats), std::end(StatusFormats), value);
         if (known == std::end(StatusFormats))

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "HistoryReport.h"
+
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -13,17 +16,26 @@ enum class TRemoteCommand { None, ToggleTracking, Show, ToggleWindow, Status };
 // How --status prints: "<caption>\t<time>", one JSON object, or the object waybar reads.
 enum class TStatusFormat { Plain, Json, Waybar };
 
+// --report and --export read the history file alone; they never start or ask the program.
+enum class THistoryCommand { None, Report, Export };
+
 struct TCommandLine {
     enum class TOutcome { Run, Help, Version, Error };
     TOutcome Outcome = TOutcome::Run;
     TRemoteCommand Command = TRemoteCommand::None;
     TStatusFormat Format = TStatusFormat::Plain; // --status --format=...
     bool Follow = false;                         // --status --follow
-    QString Text;                                // the help text, the version line or the error message
+    THistoryCommand History = THistoryCommand::None;
+    TReportRequest Report;         // --report: its days (defaults filled in), periods and format
+    std::optional<QDate> From, To; // the days as given: --export without them prints everything
+    bool OpenReport = false;       // --report --format html --open
+    QString Text;                  // the help text, the version line or the error message
+    bool PointToHelp = true;       // an error that --help explains, rather than a bad value
 };
 
-// Arguments as the process got them, the program's name first. Needs no application object.
-TCommandLine ParseCommandLine(const QStringList& Arguments);
+// Arguments as the process got them, the program's name first; Today anchors the report's
+// default week. Needs no application object.
+TCommandLine ParseCommandLine(const QStringList& Arguments, QDate Today = QDate::currentDate());
 
 // The word a command travels as over the single-instance channel, and back.
 QString RemoteCommandWord(TRemoteCommand Command);

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QStringList>
-#include <optional>
+struct TCommandLine;
 
 // --report and --export, answered from the history file alone: they never start the program,
 // never ask a running one and never write the history, so they run beside a running copy.
-// Nothing when Arguments (the program's name first) ask for neither.
-std::optional<int> RunHistoryCommand(int& argc, char** argv);
+// The exit code.
+int RunHistoryCommand(const TCommandLine& Line, int& argc, char** argv);

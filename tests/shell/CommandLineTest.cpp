@@ -10,6 +10,7 @@ struct TParseCase {
     QStringList Arguments; // after the program's name
     TOutcome Outcome;
     TRemoteCommand Command;
+    THistoryCommand History = THistoryCommand::None;
 };
 
 class ParseCommandLineTest : public ::testing::TestWithParam<TParseCase> {};
@@ -20,6 +21,11 @@ TEST_P(ParseCommandLineTest, GivesTheCommandOrRefuses) {
         ParseCommandLine(QStringList{QStringLiteral("tallyvox")} + GetParam().Arguments);
     EXPECT_EQ(line.Outcome, GetParam().Outcome) << GetParam().Arguments.join(u' ').toStdString();
     EXPECT_EQ(line.Command, GetParam().Command) << GetParam().Arguments.join(u' ').toStdString();
+    EXPECT_EQ(line.History, GetParam().History) << GetParam().Arguments.join(u' ').toStdString();
+}
+
+QStringList Words(const char* Line) {
+    return QString::fromLatin1(Line).split(u' ');
 }
 
 const TParseCase ParseCases[] = {
@@ -36,8 +42,35 @@ const TParseCase ParseCases[] = {
      TOutcome::Run,
      TRemoteCommand::Status},
     {{QStringLiteral("--show"), QStringLiteral("--follow")}, TOutcome::Error, TRemoteCommand::None},
+    {Words("--report --format csv --by month"), TOutcome::Run, TRemoteCommand::None, THistoryCommand::Report},
+    {Words("--export --to 2026-03-01"), TOutcome::Run, TRemoteCommand::None, THistoryCommand::Export},
+    {Words("--report --from 2026-02-30"), TOutcome::Error, TRemoteCommand::None},
+    {Words("--report --from 2026-03-10 --to 2026-03-09"), TOutcome::Error, TRemoteCommand::None},
+    {Words("--report --by year"), TOutcome::Error, TRemoteCommand::None},
+    {Words("--report --format waybar"), TOutcome::Error, TRemoteCommand::None},
+    {Words("--report --open"), TOutcome::Error, TRemoteCommand::None},
+    {Words("--export --format csv"), TOutcome::Error, TRemoteCommand::None},
+    {Words("--report --status"), TOutcome::Error, TRemoteCommand::None},
+    {Words("--status --from 2026-03-01"), TOutcome::Error, TRemoteCommand::None},
 };
 INSTANTIATE_TEST_SUITE_P(Arguments, ParseCommandLineTest, ::testing::ValuesIn(ParseCases));
+
+// Without days a report covers this ISO week, Monday first; one day given anchors the other.
+TEST(ParseCommandLineTest, ReportRangeDefaultsToTheWeek) {
+    const QDate sunday(2026, 3, 8);
+    const auto parse = [&](const char* Line) {
+        return ParseCommandLine(QStringList{QStringLiteral("tallyvox")} + Words(Line), sunday);
+    };
+    const auto range = [&](const char* Line) {
+        const TReportRequest request = parse(Line).Report;
+        return request.From.toString(Qt::ISODate) + u' ' + request.To.toString(Qt::ISODate);
+    };
+    EXPECT_EQ(range("--report"), QStringLiteral("2026-03-02 2026-03-08"));
+    EXPECT_EQ(range("--report --to 2026-02-26"), QStringLiteral("2026-02-23 2026-02-26"));
+    EXPECT_EQ(range("--report --from 2026-03-05"), QStringLiteral("2026-03-05 2026-03-08"));
+    EXPECT_FALSE(parse("--report --by days").PointToHelp) << "a bad value is told in one line";
+    EXPECT_TRUE(parse("--export --format csv").PointToHelp);
+}
 
 struct TOutputCase {
     QByteArray Answer;

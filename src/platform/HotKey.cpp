@@ -84,15 +84,6 @@ void DispatchHotKeyPressed(std::function<void()> OnPressed) {
         return;
     // Queued, so the action (which may open a modal box) never runs inside X event processing.
     QMetaObject::invokeMethod(
-        app,
-        [OnPressed = std::move(OnPressed)] {
-            try {
-                OnPressed();
-            } catch (const std::exception& E) {
-                qWarning("Hot key handler failed: %s", E.what());
-            } catch (...) {
-                qWarning("Hot key handler failed");
-            }
-        },
+        app, [OnPressed = std::move(OnPressed)] { RunLoggingFailure("Hot key handler", OnPressed); },
         Qt::QueuedConnection);
 }

@@ -3,6 +3,7 @@
 #include "InstanceChannel.h"
 #include "InstanceFollowers.h"
 #include "InstanceProtocol.h"
+#include "Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -211,13 +212,7 @@ void Reply(QLocalSocket& Socket, const QByteArray& Line) {
 
 void TInstanceChannelServer::TImpl::Answer(QLocalSocket* Socket) {
     QPointer<QLocalSocket> guard(Socket);
-    try {
-        Handler();
-    } catch (const std::exception& E) {
-        qWarning("Second-start message handler failed: %s", E.what());
-    } catch (...) {
-        qWarning("Second-start message handler failed");
-    }
+    RunLoggingFailure("Second-start message handler", Handler);
     // The handler may run a nested loop in which the sender gave up and the socket went.
     if (!guard || guard->state() != QLocalSocket::ConnectedState)
         return;
@@ -268,13 +263,7 @@ void TInstanceChannelServer::TImpl::AnswerCommand(QLocalSocket* Socket, const QS
     }
     QPointer<QLocalSocket> guard(Socket);
     std::optional<QByteArray> text;
-    try {
-        text = CommandHandler(Command);
-    } catch (const std::exception& E) {
-        qWarning("Remote command handler failed: %s", E.what());
-    } catch (...) {
-        qWarning("Remote command handler failed");
-    }
+    RunLoggingFailure("Remote command handler", [&] { text = CommandHandler(Command); });
     if (!guard || guard->state() != QLocalSocket::ConnectedState)
         return;
     if (!text) {

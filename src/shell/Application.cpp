@@ -4,6 +4,7 @@
 #include "Autostart.h"
 #include "BackgroundCalls.h"
 #include "CommandLine.h"
+#include "ConsoleOutput.h"
 #include "ErrorReporting.h"
 #include "Files.h"
 #include "GlobalHotKey.h"
@@ -97,16 +98,6 @@ QStringList ArgumentsOf(int argc, char** argv) {
     return arguments;
 }
 
-void Write(std::FILE* Stream, const QByteArray& Bytes) {
-    std::fwrite(Bytes.constData(), 1, static_cast<std::size_t>(Bytes.size()), Stream);
-    std::fflush(Stream);
-}
-
-int Fail(const QString& Text, int Code) {
-    Write(stderr, QStringLiteral("tallyvox: %1\n").arg(Text).toLocal8Bit());
-    return Code;
-}
-
 const QString NoAnswerText = QStringLiteral("the running Tallyvox did not answer.");
 
 // --status --follow: prints the state at once and at every change, for as long as it lives.
@@ -120,6 +111,7 @@ int RunFollow(TStatusFormat Format) {
             return;
         last = *output;
         Write(stdout, last);
+        std::fflush(stdout); // a bar shows each line as it comes
         if (std::ferror(stdout))
             std::exit(0);
     });
@@ -151,10 +143,7 @@ std::optional<int> AnswerWithoutRunning(const TCommandLine& Line) {
         Write(stdout, Line.Text.toLocal8Bit());
         return 0;
     case TCommandLine::TOutcome::Error:
-        Fail(Line.PointToHelp ? Line.Text + QStringLiteral("\nTry 'tallyvox --help' for more information.")
-                              : Line.Text,
-             2);
-        return 2;
+        return Line.PointToHelp ? FailUsage(Line.Text) : Fail(Line.Text, 2);
     case TCommandLine::TOutcome::Run:
         break;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Autostart.h"
 
+#include "ConsoleOutput.h"
 #include "Errors.h"
 #include "ExecutablePath.h"
 #include "SafeFile.h"
@@ -30,17 +31,6 @@ QString ExecArgument(const QString& Argument) {
     }
     quoted += u'"';
     return quoted.replace(u'\\', QStringLiteral("\\\\"));
-}
-
-int Print(std::FILE* Stream, const QString& Text, int Code) {
-    const QByteArray bytes = Text.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), Stream);
-    return Code;
-}
-
-int Usage(const QString& Text) {
-    return Print(stderr,
-                 QStringLiteral("tallyvox: %1\nTry 'tallyvox --help' for more information.").arg(Text), 2);
 }
 
 void Switch(bool On) {
@@ -102,17 +92,18 @@ std::optional<int> RunAutostartOption(const QStringList& Arguments) {
     // "--autostart=on" or "--autostart on"; alone, it asks.
     const bool separate = found == 1 && Arguments.size() == 3 && Arguments[1] == OptionName;
     if (Arguments.size() != 2 && !separate)
-        return Usage(QStringLiteral("--autostart goes alone."));
+        return FailUsage(QStringLiteral("--autostart goes alone."));
     const QString value = separate ? Arguments[2] : Arguments[found].mid(OptionName.size() + 1);
-    if (Arguments[found] == OptionName && !separate)
-        return Print(
-            stdout, AutostartEnabled(AutostartEntryPath()) ? QStringLiteral("on") : QStringLiteral("off"), 0);
+    if (Arguments[found] == OptionName && !separate) {
+        Write(stdout, AutostartEnabled(AutostartEntryPath()) ? QByteArray("on\n") : QByteArray("off\n"));
+        return 0;
+    }
     if (value != QStringLiteral("on") && value != QStringLiteral("off"))
-        return Usage(QStringLiteral("Unknown autostart value '%1': use on or off.").arg(value));
+        return FailUsage(QStringLiteral("Unknown autostart value '%1': use on or off.").arg(value));
     try {
         Switch(value == QStringLiteral("on"));
     } catch (const std::exception& e) {
-        return Print(stderr, QStringLiteral("tallyvox: ") + ErrorMessage(e), 1);
+        return Fail(ErrorMessage(e), 1);
     }
     return 0;
 }

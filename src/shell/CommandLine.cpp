@@ -6,7 +6,6 @@
 #include <QCommandLineParser>
 #include <algorithm>
 #include <iterator>
-#include <string_view>
 
 namespace {
 struct TCommandOption {
@@ -42,9 +41,11 @@ struct THistoryOption {
     const char* Description;
 };
 
-constexpr THistoryOption HistoryOptions[] = {
+constexpr THistoryOption HistoryCommands[] = {
     {"report", nullptr, "Print the tracked time of a range of days (this week by default)."},
     {"export", nullptr, "Print every tracked interval of a range of days (all by default) as CSV."},
+};
+constexpr THistoryOption HistoryOptions[] = {
     {"from", "date", "With --report or --export: the first day, YYYY-MM-DD."},
     {"to", "date", "With --report or --export: the last day, YYYY-MM-DD."},
     {"by", "period", "With --report: a row per task and day, week, month, or per task alone."},
@@ -247,6 +248,8 @@ TCommandLine ParseCommandLine(const QStringList& Arguments, QDate Today) {
                            QStringLiteral("Start hidden with the session (on) or not (off); without "
                                           "a value, print on or off."),
                            QStringLiteral("on|off")));
+    for (const THistoryOption& option : HistoryCommands)
+        parser.addOption(ToOption(option));
     for (const THistoryOption& option : HistoryOptions)
         parser.addOption(ToOption(option));
 
@@ -283,8 +286,7 @@ TCommandLine ParseCommandLine(const QStringList& Arguments, QDate Today) {
     if (report || exporting)
         return HistoryCommandLine(parser, exporting, Today);
     for (const THistoryOption& option : HistoryOptions)
-        if (option.Name != std::string_view("report") && option.Name != std::string_view("export") &&
-            parser.isSet(QString::fromLatin1(option.Name)))
+        if (parser.isSet(QString::fromLatin1(option.Name)))
             return Failure(QStringLiteral("--%1 goes only with --report or --export.")
                                .arg(QString::fromLatin1(option.Name)));
     if (parser.isSet(format)) {

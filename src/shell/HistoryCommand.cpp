@@ -3,6 +3,7 @@
 
 #include "AppData.h"
 #include "CommandLine.h"
+#include "ConsoleOutput.h"
 #include "Errors.h"
 #include "ExecutablePath.h"
 #include "Files.h"
@@ -18,15 +19,6 @@
 #include <cstdio>
 
 namespace {
-void Write(std::FILE* Stream, const QByteArray& Bytes) {
-    std::fwrite(Bytes.constData(), 1, static_cast<std::size_t>(Bytes.size()), Stream);
-}
-
-int Fail(const QString& Text, int Code) {
-    Write(stderr, QStringLiteral("tallyvox: %1\n").arg(Text).toLocal8Bit());
-    return Code;
-}
-
 // The set-aside copies of histories that could not be written, named at every report until moved.
 void NameSetAsideHistories(const QString& Path) {
     const QFileInfo file(Path);

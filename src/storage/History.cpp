@@ -157,6 +157,13 @@ void THistoryStore::SetLoadedClocks(std::vector<TLoadedTaskClock> Clocks) {
     FLoadedClocks = std::move(Clocks);
 }
 
+// The loaded clocks have done their part.
+void THistoryStore::EarlierIntervalsClosed() {
+    FEarlierClosed = true;
+    const std::lock_guard lock(FMutex);
+    FLoadedClocks = {};
+}
+
 // Runs once, at the first open, before this run writes anything: every interval still open
 // then is an earlier run's.
 int THistoryStore::CloseEarlierIntervals() {
@@ -165,46 +172,48 @@ int THistoryStore::CloseEarlierIntervals() {
         const std::lock_guard lock(FMutex);
         clocks = FLoadedClocks;
     }
-    std::vector<THistoryInterval> open;
-    std::vector<std::int64_t> ids;
+    struct TOpenInterval {
+        std::int64_t Id;
+        QString Caption;
+        std::int64_t EndUtcMs;
+        std::int64_t ChargedMs;
+        std::uint32_t TaskMs;
+    };
+    std::vector<TOpenInterval> open;
     sqlite3_stmt* query = nullptr;
     int rc = sqlite3_prepare_v2(
         FDb, "SELECT id, caption, end_utc, charged_ms, task_ms FROM interval WHERE task_ms IS NOT NULL", -1,
         &query, nullptr);
     while (rc == SQLITE_OK && (rc = sqlite3_step(query)) == SQLITE_ROW) {
         rc = SQLITE_OK;
-        THistoryInterval& interval = open.emplace_back();
-        ids.push_back(sqlite3_column_int64(query, 0));
-        interval.Caption = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, 1)));
-        interval.EndUtcMs = sqlite3_column_int64(query, 2);
-        interval.ChargedMs = sqlite3_column_int64(query, 3);
-        interval.TaskMs = static_cast<std::uint32_t>(sqlite3_column_int64(query, 4));
-        interval.Final = true;
+        open.push_back({sqlite3_column_int64(query, 0),
+                        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, 1))),
+                        sqlite3_column_int64(query, 2), sqlite3_column_int64(query, 3),
+                        static_cast<std::uint32_t>(sqlite3_column_int64(query, 4))});
     }
     sqlite3_finalize(query);
     if (rc != SQLITE_DONE)
         return rc;
     if (open.empty()) {
-        FEarlierClosed = true;
+        EarlierIntervalsClosed();
         return SQLITE_OK;
     }
     rc = sqlite3_exec(FDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    for (std::size_t i = 0; rc == SQLITE_OK && i < open.size(); ++i) {
-        THistoryInterval& interval = open[i];
+    for (auto interval = open.begin(); rc == SQLITE_OK && interval != open.end(); ++interval) {
         // What the task file shows beyond the interval's last update that reached the disk; a
         // clock that went back (reset) or far beyond it belongs to something else.
+        std::uint32_t lost = 0;
         for (const TLoadedTaskClock& clock : clocks) {
-            const std::uint32_t lost = clock.ElapsedMs - interval.TaskMs; // modulo 2^32, as the clocks
-            if (clock.Caption == interval.Caption && lost <= LostUpdatesLimitMs) {
-                interval.EndUtcMs += lost;
-                interval.ChargedMs += lost;
+            const std::uint32_t beyond = clock.ElapsedMs - interval->TaskMs; // modulo 2^32, as the clocks
+            if (clock.Caption == interval->Caption && beyond <= LostUpdatesLimitMs) {
+                lost = beyond;
                 break;
             }
         }
-        sqlite3_bind_int64(FUpdate, 1, interval.EndUtcMs);
-        sqlite3_bind_int64(FUpdate, 2, interval.ChargedMs);
-        BindTaskClock(FUpdate, 3, interval);
-        sqlite3_bind_int64(FUpdate, 4, ids[i]);
+        sqlite3_bind_int64(FUpdate, 1, interval->EndUtcMs + lost);
+        sqlite3_bind_int64(FUpdate, 2, interval->ChargedMs + lost);
+        sqlite3_bind_null(FUpdate, 3); // ended
+        sqlite3_bind_int64(FUpdate, 4, interval->Id);
         rc = sqlite3_step(FUpdate);
         sqlite3_reset(FUpdate);
         rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
@@ -213,7 +222,8 @@ int THistoryStore::CloseEarlierIntervals() {
         rc = sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK && !sqlite3_get_autocommit(FDb))
         sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
-    FEarlierClosed = rc == SQLITE_OK;
+    if (rc == SQLITE_OK)
+        EarlierIntervalsClosed();
     return rc;
 }
 

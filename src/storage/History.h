@@ -77,6 +77,7 @@ private:
     TOutcome Open();
     TOutcome Classify(int Code);
     int CloseEarlierIntervals();
+    void EarlierIntervalsClosed();
     bool SetAside();
     void Close();
     void Requeue(std::vector<THistoryInterval> Due);
